@@ -1,0 +1,40 @@
+#include "message_box.h"
+
+#include <QPushButton>
+
+namespace MessageBox {
+namespace {
+
+std::function<void(const Shown &)> &interceptor()
+{
+    static std::function<void(const Shown &)> current;
+    return current;
+}
+
+} // namespace
+
+void show(QWidget *parent, const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(applicationTitle), text,
+                    QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::ApplicationModal);
+    if (auto &intercept = interceptor()) {
+        intercept(Shown{box.windowTitle(), box.text(), box.textFormat(), box.icon(),
+                        box.standardButtons(), box.windowModality() != Qt::NonModal});
+        return;
+    }
+    box.exec();
+}
+
+void setInterceptor(std::function<void(const Shown &)> newInterceptor)
+{
+    interceptor() = std::move(newInterceptor);
+}
+
+void clearInterceptor()
+{
+    interceptor() = nullptr;
+}
+
+} // namespace MessageBox
