@@ -1,0 +1,45 @@
+// What Start does: the check of one company and its report in lblResults.
+
+#include "fresh_objects.h"
+#include "version_text.h"
+
+#include <main_window/main.h>
+#include <main_window/plain_label.h>
+
+#include <QLineEdit>
+
+namespace {
+
+const QString versionNotYetSet = QStringLiteral(" ** not yet set (by Norlix when it starts up) **");
+
+} // namespace
+
+void Main::cmdStart_Click()
+{
+    lblResults->setCaption(QString());
+    const QString letter = txtLetter->text();
+    if (!SelectCompany(letter))
+        return;
+
+    AddResult(QStringLiteral("Checking database of Company ") + letter);
+    AddResult(QStringLiteral("WorkStation name: ") + WorkstationName);
+    AddResult(QStringLiteral("Database location: ") + freshCompanyDatabase()->DatabaseLocation());
+    AddResult(QStringLiteral("    Last compacted in month ")
+              + freshCompanyDatabase()->CompanySetting(QStringLiteral("AcctDBtidyMonth")));
+
+    const double version = GetDatabaseVersion();
+    AddResult(QStringLiteral("    Database version ")
+              + (version != 0 ? generalNumberText(version) : versionNotYetSet));
+
+    AddResult(QStringLiteral("Attempting to lock and unlock the accounts"));
+    if (TryLockAccounts())
+        AddResult(QStringLiteral("Success -- accounts could be locked by this Workstation"));
+    else
+        AddResult(QStringLiteral("Failure -- accounts could not be locked"));
+    AddResult(QStringLiteral("Finished"));
+}
+
+void Main::AddResult(const QString &line)
+{
+    lblResults->setCaption(lblResults->caption() + line + QStringLiteral("\r\n"));
+}

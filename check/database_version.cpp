@@ -1,0 +1,14 @@
+// The company's database version, from its setting "CompanyVersNbr".
+
+#include "fresh_objects.h"
+#include "version_text.h"
+
+#include <main_window/main.h>
+
+#include <QVariant>
+
+double Main::GetDatabaseVersion()
+{
+    const QString setting = freshCompanyDatabase()->CompanySetting(QStringLiteral("CompanyVersNbr"));
+    return freshConverter()->ToNumber(QVariant(cutVersionText(setting)));
+}

@@ -1,0 +1,60 @@
+// The accounts lock probe: take the lock in this workstation's name and give it straight back.
+
+#include "fresh_objects.h"
+#include "temp_name.h"
+
+#include <components/components.h>
+#include <main_window/main.h>
+
+#include <chrono>
+#include <cstdint>
+#include <random>
+
+namespace {
+
+const QString lockAction = QStringLiteral("LOCK");
+const QString unlockAction = QStringLiteral("UNLOCK");
+
+const QString cautionTitle = QStringLiteral("CAUTION");
+const QString cautionMessage = QStringLiteral(
+    "Cannot lock the accounts. If another person is using Norlix, ask them to Exit and then you "
+    "can RETRY. Otherwise EXIT. If you are certain the accounts should not be locked, click "
+    "UNLOCK.");
+const QString cautionButtons = QStringLiteral("Retry  Exit  Unlock");
+const QString cautionStyle = QStringLiteral("warning");
+
+} // namespace
+
+bool Main::TryLockAccounts()
+{
+    // No limit on attempts: only a lock taken or the user's Exit ends the probe.
+    for (;;) {
+        const QString name = WorkstationName.isEmpty() ? TempWorkstationName() : WorkstationName;
+        if (freshCompanyDatabase()->AccountsLock(name, lockAction) == name) {
+            freshCompanyDatabase()->AccountsLock(name, unlockAction);
+            return true;
+        }
+
+        const QString answer = Norlix::ChoiceDialog().ShowChoice(
+            cautionTitle, cautionMessage, cautionButtons, cautionStyle, 0);
+        if (answer == QLatin1String("Exit"))
+            return false;
+        if (answer == QLatin1String("Unlock")) {
+            const QString holder = freshCompanyDatabase()->LockOwner(QStringLiteral("LA"));
+            AddResult(QStringLiteral("..... accounts seem to be locked by WorkStation: ") + holder);
+            AddResult(QStringLiteral("     Attempting to unlock"));
+            freshCompanyDatabase()->AccountsLock(holder, unlockAction);
+        }
+        // "Retry" and any other answer: simply the next attempt.
+    }
+}
+
+QString Main::TempWorkstationName()
+{
+    const auto ticks = std::chrono::system_clock::now().time_since_epoch().count();
+    const auto clockBits = static_cast<std::uint64_t>(ticks);
+    std::seed_seq seed{static_cast<std::uint32_t>(clockBits),
+                       static_cast<std::uint32_t>(clockBits >> 32)};
+    std::mt19937 generator(seed);
+    return tempWorkstationName(unitFloatFromBits(static_cast<std::uint32_t>(generator())));
+}

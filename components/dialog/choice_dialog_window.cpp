@@ -1,0 +1,160 @@
+#include "choice_dialog_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace Norlix {
+namespace {
+
+const QString nameSeparator = QStringLiteral("  ");
+constexpr int iconSize = 32;
+constexpr int messageWidth = 360;
+
+QStringList buttonNames(const QString &buttons)
+{
+    QStringList names = buttons.split(nameSeparator, Qt::SkipEmptyParts);
+    if (names.isEmpty())
+        names.append(QStringLiteral("OK"));
+    return names;
+}
+
+QIcon styleIcon(const QStyle &style, const QString &styleWord)
+{
+    const QString word = styleWord.toLower();
+    if (word == QLatin1String("warning"))
+        return style.standardIcon(QStyle::SP_MessageBoxWarning);
+    if (word == QLatin1String("information"))
+        return style.standardIcon(QStyle::SP_MessageBoxInformation);
+    if (word == QLatin1String("critical"))
+        return style.standardIcon(QStyle::SP_MessageBoxCritical);
+    if (word == QLatin1String("question"))
+        return style.standardIcon(QStyle::SP_MessageBoxQuestion);
+    return {};
+}
+
+// A "&" in a name is shown as itself, never as a shortcut marker.
+QString buttonCaption(const QString &name)
+{
+    QString caption = name;
+    return caption.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+// "[*]" in a title is Qt's modified-marker placeholder; doubled, it shows as written.
+QString windowTitleText(const QString &title)
+{
+    QString text = title;
+    return text.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
+}
+
+class ChoiceBox : public QDialog
+{
+public:
+    ChoiceBox(QWidget *parent, const QString &title, const QString &message,
+              const QStringList &names, const QString &styleWord)
+        : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    {
+        setObjectName(QStringLiteral("choiceDialog"));
+        setWindowTitle(windowTitleText(title));
+        setWindowModality(Qt::ApplicationModal);
+
+        auto *messageRow = new QHBoxLayout;
+        const QIcon icon = styleIcon(*style(), styleWord);
+        if (!icon.isNull()) {
+            auto *iconLabel = new QLabel(this);
+            iconLabel->setObjectName(QStringLiteral("choiceIcon"));
+            iconLabel->setPixmap(icon.pixmap(iconSize, iconSize));
+            iconLabel->setAlignment(Qt::AlignTop);
+            messageRow->addWidget(iconLabel);
+        }
+        auto *messageLabel = new QLabel(this);
+        messageLabel->setObjectName(QStringLiteral("choiceMessage"));
+        messageLabel->setTextFormat(Qt::PlainText);
+        messageLabel->setText(message);
+        messageLabel->setWordWrap(true);
+        messageLabel->setMinimumWidth(messageWidth);
+        // Keeps the first focus off the buttons, so that Enter on opening chooses nothing.
+        messageLabel->setTextInteractionFlags(Qt::TextSelectableByMouse
+                                              | Qt::TextSelectableByKeyboard);
+        messageRow->addWidget(messageLabel, 1);
+
+        auto *buttonRow = new QHBoxLayout;
+        buttonRow->addStretch();
+        for (const QString &name : names) {
+            auto *button = new QPushButton(buttonCaption(name), this);
+            button->setAutoDefault(false);
+            button->setDefault(false);
+            connect(button, &QPushButton::clicked, this, [this, name] { choose(name); });
+            buttonRow->addWidget(button);
+        }
+
+        auto *layout = new QVBoxLayout(this);
+        layout->addLayout(messageRow);
+        layout->addLayout(buttonRow);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+
+        messageLabel->setFocus();
+    }
+
+    [[nodiscard]] const QString &chosen() const { return m_chosen; }
+
+    // Escape, the frame and the window manager cannot close the dialog: only a choice does.
+    void reject() override {}
+
+protected:
+    void closeEvent(QCloseEvent *event) override
+    {
+        if (!m_hasChosen)
+            event->ignore();
+    }
+
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter) {
+            if (auto *button = qobject_cast<QPushButton *>(focusWidget()))
+                button->click();
+            return;
+        }
+        QDialog::keyPressEvent(event);
+    }
+
+private:
+    void choose(const QString &name)
+    {
+        m_chosen = name;
+        m_hasChosen = true;
+        done(QDialog::Accepted);
+    }
+
+    QString m_chosen;
+    bool m_hasChosen = false;
+};
+
+class ChoiceDialogWindow : public ChoiceDialogComponent
+{
+public:
+    QString ShowChoice(const QString &title, const QString &message, const QString &buttons,
+                       const QString &style, int /*number*/) override
+    {
+        ChoiceBox box(QApplication::activeWindow(), title, message, buttonNames(buttons), style);
+        box.exec();
+        return box.chosen();
+    }
+};
+
+} // namespace
+
+std::unique_ptr<ChoiceDialogComponent> makeChoiceDialogWindow()
+{
+    return std::make_unique<ChoiceDialogWindow>();
+}
+
+} // namespace Norlix
