@@ -98,7 +98,6 @@ public:
         auto *layout = new QVBoxLayout(this);
         layout->addLayout(messageRow);
         layout->addLayout(buttonRow);
-        layout->setSizeConstraint(QLayout::SetFixedSize);
 
         messageLabel->setFocus();
     }

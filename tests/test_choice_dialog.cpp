@@ -1,0 +1,267 @@
+// The Norlix choice dialog shown for real and answered by the test while it waits.
+
+#include <dialog/choice_dialog_window.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+// What the test saw of the dialog while it was open.
+struct Seen
+{
+    bool shown = false;
+    QString title;
+    QString message;
+    Qt::TextFormat messageFormat = Qt::AutoText;
+    QStringList buttonTexts;
+    bool hasIcon = false;
+    QImage icon;
+    bool modal = false;
+    Qt::WindowFlags flags;
+    QWidget *parent = nullptr;
+    bool openAfterEscape = false;
+    bool openAfterEnter = false;
+    bool openAfterClose = false;
+    bool anyDefaultButton = false;
+};
+
+QList<QPushButton *> buttonsOf(QWidget *dialog)
+{
+    auto buttons = dialog->findChildren<QPushButton *>();
+    std::sort(buttons.begin(), buttons.end(),
+              [](QPushButton *a, QPushButton *b) { return a->x() < b->x(); });
+    return buttons;
+}
+
+QWidget *shownDialog()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == QLatin1String("choiceDialog") && widget->isVisible())
+            return widget;
+    return nullptr;
+}
+
+// Waits for the modal dialog, records it, tries to close it without a choice, then lets answer
+// press a button.
+void answerWhenShown(Seen &seen, std::function<void(QWidget *)> answer)
+{
+    auto *poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, &seen, answer] {
+        QWidget *dialog = shownDialog();
+        if (!dialog)
+            return;
+        poll->stop();
+        poll->deleteLater();
+
+        seen.shown = true;
+        seen.title = dialog->windowTitle();
+        seen.modal = QApplication::activeModalWidget() == dialog
+                     && dialog->windowModality() == Qt::ApplicationModal;
+        seen.flags = dialog->windowFlags();
+        seen.parent = dialog->parentWidget();
+        if (auto *message = dialog->findChild<QLabel *>(QStringLiteral("choiceMessage"))) {
+            seen.message = message->text();
+            seen.messageFormat = message->textFormat();
+        }
+        if (auto *icon = dialog->findChild<QLabel *>(QStringLiteral("choiceIcon"))) {
+            seen.hasIcon = true;
+            seen.icon = icon->pixmap().toImage();
+        }
+        for (QPushButton *button : buttonsOf(dialog)) {
+            seen.buttonTexts << button->text();
+            seen.anyDefaultButton = seen.anyDefaultButton || button->isDefault();
+        }
+
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        seen.openAfterEscape = dialog->isVisible();
+        QTest::keyClick(dialog, Qt::Key_Return);
+        seen.openAfterEnter = dialog->isVisible();
+        dialog->close();
+        seen.openAfterClose = dialog->isVisible();
+
+        answer(dialog);
+    });
+    poll->start();
+}
+
+std::function<void(QWidget *)> clickButton(const QString &text)
+{
+    return [text](QWidget *dialog) {
+        for (QPushButton *button : buttonsOf(dialog))
+            if (button->text() == text) {
+                QTest::mouseClick(button, Qt::LeftButton);
+                return;
+            }
+    };
+}
+
+} // namespace
+
+class TestChoiceDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+    void showsTheCautionAndGivesBackTheChosenName();
+    void givesBackEachName_data();
+    void givesBackEachName();
+    void iconFollowsTheStyleWord_data();
+    void iconFollowsTheStyleWord();
+    void showsMarkupAndAmpersandsAsWritten();
+    void sitsOverTheActiveWindow();
+};
+
+void TestChoiceDialog::cleanup()
+{
+    QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestChoiceDialog::showsTheCautionAndGivesBackTheChosenName()
+{
+    const QString message = QStringLiteral(
+        "Cannot lock the accounts. If another person is using Norlix, ask them to Exit and then "
+        "you can RETRY. Otherwise EXIT. If you are certain the accounts should not be locked, "
+        "click UNLOCK.");
+    Seen seen;
+    answerWhenShown(seen, clickButton(QStringLiteral("Unlock")));
+
+    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(
+        QStringLiteral("CAUTION"), message, QStringLiteral("Retry  Exit  Unlock"),
+        QStringLiteral("warning"), 0);
+
+    QVERIFY(seen.shown);
+    QCOMPARE(answer, QStringLiteral("Unlock"));
+    QCOMPARE(seen.title, QStringLiteral("CAUTION"));
+    QCOMPARE(seen.message, message);
+    QCOMPARE(seen.messageFormat, Qt::PlainText);
+    QCOMPARE(seen.buttonTexts, QStringList({"Retry", "Exit", "Unlock"}));
+    QVERIFY(seen.modal);
+    QVERIFY(seen.hasIcon);
+    const QImage warning = QApplication::style()
+                               ->standardIcon(QStyle::SP_MessageBoxWarning)
+                               .pixmap(seen.icon.size())
+                               .toImage();
+    QCOMPARE(seen.icon, warning);
+    QVERIFY(!seen.anyDefaultButton);
+    QVERIFY(!(seen.flags & Qt::WindowCloseButtonHint));
+    QVERIFY(seen.openAfterEscape);
+    QVERIFY(seen.openAfterEnter);
+    QVERIFY(seen.openAfterClose);
+}
+
+void TestChoiceDialog::givesBackEachName_data()
+{
+    QTest::addColumn<QString>("buttons");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QString>("click");
+
+    QTest::newRow("first") << "Retry  Exit  Unlock" << QStringList{"Retry", "Exit", "Unlock"}
+                           << "Retry";
+    QTest::newRow("middle") << "Retry  Exit  Unlock" << QStringList{"Retry", "Exit", "Unlock"}
+                            << "Exit";
+    QTest::newRow("one space stays inside a name")
+        << "Try again  Give up" << QStringList{"Try again", "Give up"} << "Give up";
+    QTest::newRow("extra separators skipped")
+        << "  Yes    No  " << QStringList{"Yes", "No"} << "No";
+    QTest::newRow("no names at all") << "" << QStringList{"OK"} << "OK";
+}
+
+void TestChoiceDialog::givesBackEachName()
+{
+    QFETCH(QString, buttons);
+    QFETCH(QStringList, shown);
+    QFETCH(QString, click);
+
+    Seen seen;
+    answerWhenShown(seen, clickButton(click));
+    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(
+        QStringLiteral("Title"), QStringLiteral("Message"), buttons, QStringLiteral("warning"), 0);
+
+    QCOMPARE(seen.buttonTexts, shown);
+    QCOMPARE(answer, click);
+}
+
+void TestChoiceDialog::iconFollowsTheStyleWord_data()
+{
+    QTest::addColumn<QString>("style");
+    QTest::addColumn<int>("standardPixmap");
+
+    QTest::newRow("warning") << "warning" << int(QStyle::SP_MessageBoxWarning);
+    QTest::newRow("Warning") << "Warning" << int(QStyle::SP_MessageBoxWarning);
+    QTest::newRow("information") << "information" << int(QStyle::SP_MessageBoxInformation);
+    QTest::newRow("critical") << "critical" << int(QStyle::SP_MessageBoxCritical);
+    QTest::newRow("question") << "question" << int(QStyle::SP_MessageBoxQuestion);
+    QTest::newRow("unknown word") << "sparkly" << -1;
+    QTest::newRow("empty") << "" << -1;
+}
+
+void TestChoiceDialog::iconFollowsTheStyleWord()
+{
+    QFETCH(QString, style);
+    QFETCH(int, standardPixmap);
+
+    Seen seen;
+    answerWhenShown(seen, clickButton(QStringLiteral("OK")));
+    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(
+        QStringLiteral("T"), QStringLiteral("M"), QStringLiteral("OK"), style, 0);
+
+    QCOMPARE(answer, QStringLiteral("OK"));
+    QCOMPARE(seen.hasIcon, standardPixmap >= 0);
+    if (standardPixmap >= 0) {
+        const auto expected = QApplication::style()
+                                  ->standardIcon(QStyle::StandardPixmap(standardPixmap))
+                                  .pixmap(seen.icon.size())
+                                  .toImage();
+        QCOMPARE(seen.icon, expected);
+    }
+}
+
+void TestChoiceDialog::showsMarkupAndAmpersandsAsWritten()
+{
+    Seen seen;
+    answerWhenShown(seen, [](QWidget *dialog) {
+        QTest::mouseClick(buttonsOf(dialog).at(0), Qt::LeftButton);
+    });
+    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(
+        QStringLiteral("A [*] B"), QStringLiteral("<b>bold</b> & <i>x</i>"),
+        QStringLiteral("Save && Go  &Quit"), QStringLiteral("none"), 0);
+
+    QCOMPARE(answer, QStringLiteral("Save && Go"));
+    QCOMPARE(seen.message, QStringLiteral("<b>bold</b> & <i>x</i>"));
+    QCOMPARE(seen.messageFormat, Qt::PlainText);
+    // "&" doubled on the button so that it shows itself rather than underlining a shortcut.
+    QCOMPARE(seen.buttonTexts, QStringList({"Save &&&& Go", "&&Quit"}));
+}
+
+void TestChoiceDialog::sitsOverTheActiveWindow()
+{
+    QWidget window;
+    window.show();
+    QApplication::setActiveWindow(&window);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    Seen seen;
+    answerWhenShown(seen, clickButton(QStringLiteral("Exit")));
+    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(
+        QStringLiteral("CAUTION"), QStringLiteral("M"), QStringLiteral("Retry  Exit  Unlock"),
+        QStringLiteral("warning"), 0);
+
+    QCOMPARE(answer, QStringLiteral("Exit"));
+    QCOMPARE(seen.parent, &window);
+    QVERIFY(seen.modal);
+}
+
+QTEST_MAIN(TestChoiceDialog)
+#include "test_choice_dialog.moc"
