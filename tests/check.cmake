@@ -2,3 +2,7 @@
 prismor_add_test(test_choice_dialog
     SOURCES test_choice_dialog.cpp
     LIBRARIES norlix_dialog)
+
+prismor_add_test(test_check_text
+    SOURCES test_check_text.cpp
+    LIBRARIES prismor_window)
