@@ -1,9 +1,321 @@
+// norlix: the administration tool of the stand-in Norlix installation. It sets up companies,
+// their settings and locks, the current company and this user's workstation name, as Norlix's
+// own programs would.
+
+#include <component_error.h>
+#include <standin/company_file.h>
+#include <standin/demo.h>
+#include <standin/installation.h>
+#include <user_settings.h>
+
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QHash>
+#include <QStringList>
 #include <QTextStream>
+
+#include <functional>
+
+using namespace Norlix;
+
+namespace {
+
+constexpr auto usageText = R"(usage: norlix COMMAND [ARGUMENTS]
+
+The installation is the folder NORLIX_HOME, or ~/.local/share/Norlix when it is not set.
+
+  init                              create an empty installation
+  demo                              create the demo installation, or put companies A to D
+                                    back into their demo state
+  company add LETTER NAME [--location DIR] [--file NAME] [--no-database]
+                                    register a company (and create its database)
+  company list                      list the registered companies
+  company show LETTER               show one company
+  company remove LETTER             take a company out of the register (its file stays)
+  setting get LETTER KEY            print a company setting
+  setting set LETTER KEY VALUE      store a company setting
+  lock LETTER WORKSTATION           request the accounts lock; prints the holder afterwards
+  unlock LETTER WORKSTATION         release one hold of it; prints the holder afterwards
+  current [LETTER]                  print or set this user's current company
+  workstation [NAME | --clear]      print, set or remove this user's workstation name
+  help                              show this text
+
+Exit status: 0 done, 1 the installation refused the request, 2 the command was not understood.
+)";
+
+// A command line that does not say what to do; exit status 2.
+struct UsageError
+{
+    QString message;
+};
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+void requireCount(const QStringList &args, qsizetype least, qsizetype most, const char *form)
+{
+    if (args.size() < least || args.size() > most)
+        throw UsageError{ QStringLiteral("expected: norlix %1").arg(QLatin1String(form)) };
+}
+
+Installation installation()
+{
+    return Installation(Installation::homeFromEnvironment());
+}
+
+CompanyFile companyFile(const QString &letter)
+{
+    const CompanyEntry company = installation().companyOrDefault(letter);
+    return CompanyFile(letter, company.path());
+}
+
+// The arguments of `company add`: positionals, options with a value, and flags.
+struct AddArguments
+{
+    QStringList positional;
+    QString location;
+    QString fileName;
+    bool withDatabase = true;
+};
+
+QString optionValue(const QStringList &args, qsizetype &i, const QString &option)
+{
+    const QString &arg = args[i];
+    if (arg.size() > option.size()) // --option=value
+        return arg.mid(option.size() + 1);
+    if (++i >= args.size())
+        throw UsageError{ QStringLiteral("%1 needs a value").arg(option) };
+    return args[i];
+}
+
+AddArguments parseAddArguments(const QStringList &args)
+{
+    AddArguments parsed;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (arg == u"--location" || arg.startsWith(u"--location="))
+            parsed.location = optionValue(args, i, QStringLiteral("--location"));
+        else if (arg == u"--file" || arg.startsWith(u"--file="))
+            parsed.fileName = optionValue(args, i, QStringLiteral("--file"));
+        else if (arg == u"--no-database")
+            parsed.withDatabase = false;
+        else if (arg.startsWith(u"--"))
+            throw UsageError{ QStringLiteral("unknown option %1").arg(arg) };
+        else
+            parsed.positional.append(arg);
+    }
+    return parsed;
+}
+
+int init(const QStringList &args)
+{
+    requireCount(args, 0, 0, "init");
+    Installation home = installation();
+    if (home.create())
+        out() << "Created an empty Norlix installation at " << home.home() << "\n";
+    else
+        out() << "A Norlix installation exists already at " << home.home() << "\n";
+    return 0;
+}
+
+int demo(const QStringList &args)
+{
+    requireCount(args, 0, 0, "demo");
+    Installation home = installation();
+    createDemoInstallation(home);
+    out() << "Demo Norlix installation ready at " << home.home() << "\n";
+    return 0;
+}
+
+int companyAdd(const QStringList &args)
+{
+    const AddArguments parsed = parseAddArguments(args);
+    requireCount(parsed.positional, 2, 2,
+                 "company add LETTER NAME [--location DIR] [--file NAME] [--no-database]");
+    const CompanyEntry entry{ parsed.positional[0], parsed.positional[1], parsed.location,
+                              parsed.fileName };
+    Installation home = installation();
+    home.addCompany(entry, parsed.withDatabase);
+    const CompanyEntry added = home.companyOrDefault(entry.letter);
+    out() << "Added company " << added.letter << ": " << added.path()
+          << (QFileInfo::exists(added.path()) ? "" : " (no database)") << "\n";
+    return 0;
+}
+
+int companyList(const QStringList &args)
+{
+    requireCount(args, 0, 0, "company list");
+    for (const CompanyEntry &company : installation().companies())
+        out() << company.letter << '\t' << company.name << '\t' << company.path() << "\n";
+    return 0;
+}
+
+int companyShow(const QStringList &args)
+{
+    requireCount(args, 1, 1, "company show LETTER");
+    const auto company = installation().company(args[0]);
+    if (!company)
+        throw ComponentError(QStringLiteral("Company %1 is not registered.").arg(args[0]));
+    const bool exists = QFileInfo(company->path()).isFile();
+    out() << "letter: " << company->letter << "\n"
+          << "name: " << company->name << "\n"
+          << "location: " << company->location << "\n"
+          << "file: " << company->fileName << "\n"
+          << "path: " << company->path() << "\n"
+          << "exists: " << (exists ? "true" : "false") << "\n";
+    out().flush();
+    const QString holder =
+            exists ? CompanyFile(company->letter, company->path())
+                             .lockOwner(QString::fromLatin1(accountsLockName))
+                   : QString();
+    out() << "lock: " << holder << "\n";
+    return 0;
+}
+
+int companyRemove(const QStringList &args)
+{
+    requireCount(args, 1, 1, "company remove LETTER");
+    Installation home = installation();
+    const CompanyEntry company = home.companyOrDefault(args[0]);
+    if (!home.removeCompany(args[0]))
+        throw ComponentError(QStringLiteral("Company %1 is not registered.").arg(args[0]));
+    out() << "Removed company " << company.letter << " from the register";
+    if (QFileInfo::exists(company.path()))
+        out() << "; its database " << company.path() << " stays where it is";
+    out() << "\n";
+    return 0;
+}
+
+int settingGet(const QStringList &args)
+{
+    requireCount(args, 2, 2, "setting get LETTER KEY");
+    requireCompanyLetter(args[0]);
+    out() << companyFile(args[0]).setting(args[1]) << "\n";
+    return 0;
+}
+
+int settingSet(const QStringList &args)
+{
+    requireCount(args, 3, 3, "setting set LETTER KEY VALUE");
+    requireCompanyLetter(args[0]);
+    companyFile(args[0]).setSetting(args[1], args[2]);
+    return 0;
+}
+
+int lockRequest(const QStringList &args, const char *action, const char *form)
+{
+    requireCount(args, 2, 2, form);
+    requireCompanyLetter(args[0]);
+    out() << companyFile(args[0]).accountsLock(args[1], QString::fromLatin1(action)) << "\n";
+    return 0;
+}
+
+int current(const QStringList &args)
+{
+    requireCount(args, 0, 1, "current [LETTER]");
+    if (args.isEmpty())
+        out() << installation().currentLetter() << "\n";
+    else
+        installation().setCurrentLetter(args[0]);
+    return 0;
+}
+
+const QString workstationApplication = QStringLiteral("Norlix6");
+const QString workstationSection = QStringLiteral("ThisPC");
+const QString workstationKey = QStringLiteral("WStnName");
+
+int workstation(const QStringList &args)
+{
+    requireCount(args, 0, 1, "workstation [NAME | --clear]");
+    if (args.isEmpty()) {
+        out() << readUserSetting(workstationApplication, workstationSection, workstationKey)
+              << "\n";
+    } else if (args[0] == u"--clear") {
+        removeUserSetting(workstationApplication, workstationSection, workstationKey);
+    } else if (args[0].isEmpty()) {
+        throw UsageError{ QStringLiteral("the workstation name is empty; use --clear to remove "
+                                         "it") };
+    } else {
+        writeUserSetting(workstationApplication, workstationSection, workstationKey, args[0]);
+    }
+    return 0;
+}
+
+using Command = std::function<int(const QStringList &)>;
+
+int dispatch(const QHash<QString, Command> &commands, const QStringList &args, const char *what)
+{
+    if (args.isEmpty())
+        throw UsageError{ QStringLiteral("%1 is missing").arg(QLatin1String(what)) };
+    const auto command = commands.constFind(args[0]);
+    if (command == commands.constEnd())
+        throw UsageError{ QStringLiteral("unknown %1 \"%2\"").arg(QLatin1String(what), args[0]) };
+    return (*command)(args.mid(1));
+}
+
+int run(const QStringList &args)
+{
+    const QHash<QString, Command> company{
+        { QStringLiteral("add"), companyAdd },
+        { QStringLiteral("list"), companyList },
+        { QStringLiteral("show"), companyShow },
+        { QStringLiteral("remove"), companyRemove },
+    };
+    const QHash<QString, Command> setting{
+        { QStringLiteral("get"), settingGet },
+        { QStringLiteral("set"), settingSet },
+    };
+    const QHash<QString, Command> commands{
+        { QStringLiteral("init"), init },
+        { QStringLiteral("demo"), demo },
+        { QStringLiteral("company"),
+          [&](const QStringList &rest) { return dispatch(company, rest, "company command"); } },
+        { QStringLiteral("setting"),
+          [&](const QStringList &rest) { return dispatch(setting, rest, "setting command"); } },
+        { QStringLiteral("lock"),
+          [](const QStringList &rest) {
+              return lockRequest(rest, "LOCK", "lock LETTER WORKSTATION");
+          } },
+        { QStringLiteral("unlock"),
+          [](const QStringList &rest) {
+              return lockRequest(rest, "UNLOCK", "unlock LETTER WORKSTATION");
+          } },
+        { QStringLiteral("current"), current },
+        { QStringLiteral("workstation"), workstation },
+    };
+    return dispatch(commands, args, "command");
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QTextStream(stderr) << "usage: norlix COMMAND ...\n";
-    return 2;
+    const QStringList args = app.arguments().mid(1);
+    if (!args.isEmpty()
+        && (args[0] == u"help" || args[0] == u"--help" || args[0] == u"-h")) {
+        out() << usageText;
+        return 0;
+    }
+    try {
+        return run(args);
+    } catch (const UsageError &error) {
+        out().flush();
+        err() << "norlix: " << error.message << "\n"
+              << "Run \"norlix help\" for the commands.\n";
+        return 2;
+    } catch (const ComponentError &error) {
+        out().flush();
+        err() << "norlix: " << error.description() << "\n";
+        return 1;
+    }
 }

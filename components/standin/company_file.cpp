@@ -1,0 +1,178 @@
+#include "company_file.h"
+
+#include "../component_error.h"
+#include "sqlite_connection.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace Norlix {
+namespace {
+
+using Mode = SqliteConnection::Mode;
+
+constexpr auto schema = R"(
+CREATE TABLE IF NOT EXISTS settings (
+    key TEXT PRIMARY KEY NOT NULL,
+    value TEXT NOT NULL
+);
+CREATE TABLE IF NOT EXISTS locks (
+    name TEXT PRIMARY KEY NOT NULL,
+    holder TEXT NOT NULL,
+    holds INTEGER NOT NULL CHECK (holds > 0)
+);
+)";
+
+struct Lock
+{
+    QString holder;
+    qint64 holds = 0;
+};
+
+Lock readLock(SqliteConnection &db, const QString &name)
+{
+    SqliteStatement select(db, "SELECT holder, holds FROM locks WHERE name = ?1");
+    select.bind(1, name);
+    if (!select.next())
+        return {};
+    return { select.text(0), select.integer(1) };
+}
+
+void writeLock(SqliteConnection &db, const QString &name, const Lock &lock)
+{
+    if (lock.holds <= 0) {
+        SqliteStatement(db, "DELETE FROM locks WHERE name = ?1").bind(1, name).run();
+        return;
+    }
+    SqliteStatement(db, "INSERT OR REPLACE INTO locks (name, holder, holds) VALUES (?1, ?2, ?3)")
+            .bind(1, name)
+            .bind(2, lock.holder)
+            .bind(3, lock.holds)
+            .run();
+}
+
+void requireKey(const QString &key)
+{
+    if (key.isEmpty())
+        throw ComponentError(QStringLiteral("A company setting needs a key; the key was empty."));
+}
+
+bool isBlank(const QString &text)
+{
+    return text.trimmed().isEmpty();
+}
+
+} // namespace
+
+CompanyFile::CompanyFile(QString letter, QString path, std::chrono::milliseconds busyTimeout)
+    : m_letter(std::move(letter)), m_path(std::move(path)), m_busyTimeout(busyTimeout)
+{
+}
+
+QString CompanyFile::label() const
+{
+    return QStringLiteral("The database of company %1").arg(m_letter);
+}
+
+void CompanyFile::verifyReadable() const
+{
+    SqliteConnection db(label(), m_path, Mode::ReadOnly, m_busyTimeout);
+    SqliteStatement(db, "SELECT count(*) FROM settings").run();
+    SqliteStatement(db, "SELECT count(*) FROM locks").run();
+}
+
+void CompanyFile::create()
+{
+    if (QFileInfo::exists(m_path)) {
+        verifyReadable();
+        return;
+    }
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (!QDir().mkpath(folder))
+        throw ComponentError(
+                QStringLiteral("The folder %1 for %2 could not be created.").arg(folder, label()));
+    SqliteConnection db(label(), m_path, Mode::Create, m_busyTimeout);
+    SqliteTransaction transaction(db);
+    db.execute(schema);
+    transaction.commit();
+}
+
+QString CompanyFile::setting(const QString &key) const
+{
+    requireKey(key);
+    SqliteConnection db(label(), m_path, Mode::ReadOnly, m_busyTimeout);
+    SqliteStatement select(db, "SELECT value FROM settings WHERE key = ?1");
+    select.bind(1, key);
+    return select.next() ? select.text(0) : QString();
+}
+
+void CompanyFile::setSetting(const QString &key, const QString &value)
+{
+    requireKey(key);
+    SqliteConnection db(label(), m_path, Mode::ReadWrite, m_busyTimeout);
+    SqliteTransaction transaction(db);
+    SqliteStatement(db, "INSERT OR REPLACE INTO settings (key, value) VALUES (?1, ?2)")
+            .bind(1, key)
+            .bind(2, value)
+            .run();
+    transaction.commit();
+}
+
+void CompanyFile::removeSetting(const QString &key)
+{
+    requireKey(key);
+    SqliteConnection db(label(), m_path, Mode::ReadWrite, m_busyTimeout);
+    SqliteTransaction transaction(db);
+    SqliteStatement(db, "DELETE FROM settings WHERE key = ?1").bind(1, key).run();
+    transaction.commit();
+}
+
+QString CompanyFile::lockOwner(const QString &lockName) const
+{
+    if (lockName.isEmpty())
+        throw ComponentError(QStringLiteral("A lock name is needed to ask who holds a lock."));
+    SqliteConnection db(label(), m_path, Mode::ReadOnly, m_busyTimeout);
+    return readLock(db, lockName).holder;
+}
+
+QString CompanyFile::accountsLock(const QString &workstation, const QString &action)
+{
+    if (isBlank(workstation))
+        throw ComponentError(
+                QStringLiteral("A workstation name is needed to lock or unlock the accounts of "
+                               "company %1; the name was empty.")
+                        .arg(m_letter));
+    const bool locking = action == QLatin1String("LOCK");
+    if (!locking && action != QLatin1String("UNLOCK"))
+        throw ComponentError(QStringLiteral("\"%1\" is not a request for the accounts lock; ask "
+                                            "LOCK or UNLOCK.")
+                                     .arg(action));
+
+    const QString name = QString::fromLatin1(accountsLockName);
+    SqliteConnection db(label(), m_path, Mode::ReadWrite, m_busyTimeout);
+    SqliteTransaction transaction(db);
+    Lock lock = readLock(db, name);
+    const bool free = lock.holder.isEmpty();
+    const bool mine = lock.holder == workstation;
+    if (locking && (free || mine)) {
+        lock = { workstation, lock.holds + 1 };
+        writeLock(db, name, lock);
+    } else if (!locking && mine) {
+        --lock.holds;
+        writeLock(db, name, lock);
+        if (lock.holds == 0)
+            lock = {};
+    }
+    transaction.commit();
+    return lock.holder;
+}
+
+void CompanyFile::releaseLock(const QString &lockName)
+{
+    SqliteConnection db(label(), m_path, Mode::ReadWrite, m_busyTimeout);
+    SqliteTransaction transaction(db);
+    writeLock(db, lockName, {});
+    transaction.commit();
+}
+
+} // namespace Norlix

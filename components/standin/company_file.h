@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+
+namespace Norlix {
+
+// A request for the accounts lock waits this long for a busy database before it fails.
+inline constexpr std::chrono::milliseconds defaultBusyTimeout{5000};
+
+// The name of the accounts lock among a company's locks.
+inline constexpr auto accountsLockName = "LA";
+
+// The database file of one company: its settings and its locks. Reads never write to the file
+// and nothing here creates a missing file except create().
+class CompanyFile
+{
+public:
+    CompanyFile(QString letter, QString path,
+                std::chrono::milliseconds busyTimeout = defaultBusyTimeout);
+
+    // Creates the database with its empty tables, and the folders above it. An existing file is
+    // kept as it is; it must be a readable company database.
+    void create();
+
+    // The stored value, or empty text when the key is not stored.
+    [[nodiscard]] QString setting(const QString &key) const;
+    void setSetting(const QString &key, const QString &value);
+    void removeSetting(const QString &key);
+
+    // The workstation holding the named lock, or empty text.
+    [[nodiscard]] QString lockOwner(const QString &lockName) const;
+    // action "LOCK" or "UNLOCK" for that workstation; gives back the holder afterwards. A holder
+    // asking LOCK again holds it once more and must UNLOCK as often.
+    QString accountsLock(const QString &workstation, const QString &action);
+    // Frees a lock whoever holds it, however often: the administrator's way out.
+    void releaseLock(const QString &lockName);
+
+    [[nodiscard]] const QString &path() const { return m_path; }
+
+private:
+    [[nodiscard]] QString label() const;
+    void verifyReadable() const;
+
+    QString m_letter;
+    QString m_path;
+    std::chrono::milliseconds m_busyTimeout;
+};
+
+} // namespace Norlix

@@ -1,0 +1,246 @@
+#include "installation.h"
+
+#include "../component_error.h"
+#include "company_file.h"
+#include "sqlite_connection.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
+namespace Norlix {
+namespace {
+
+using Mode = SqliteConnection::Mode;
+
+const QString registerLabel = QStringLiteral("The Norlix register of companies");
+
+constexpr auto registerSchema = R"(
+CREATE TABLE IF NOT EXISTS companies (
+    letter TEXT PRIMARY KEY NOT NULL CHECK (length(letter) = 1),
+    name TEXT NOT NULL,
+    location TEXT NOT NULL,
+    file TEXT NOT NULL
+);
+CREATE TABLE IF NOT EXISTS current_companies (
+    user TEXT PRIMARY KEY NOT NULL,
+    letter TEXT NOT NULL
+);
+)";
+
+QString withTrailingSeparator(const QString &folder)
+{
+    const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
+    return clean.endsWith(u'/') ? clean : clean + u'/';
+}
+
+void requireFileName(const QString &fileName)
+{
+    if (fileName.isEmpty() || fileName == u"." || fileName == u".." || fileName.contains(u'/')
+        || fileName.contains(u'\\'))
+        throw ComponentError(QStringLiteral("\"%1\" is not a database file name: give a plain "
+                                            "file name without folders.")
+                                     .arg(fileName));
+}
+
+CompanyEntry entryFrom(const SqliteStatement &row)
+{
+    return { row.text(0), row.text(1), row.text(2), row.text(3) };
+}
+
+} // namespace
+
+bool isCompanyLetter(const QString &text)
+{
+    return text.size() == 1 && text[0] >= u'A' && text[0] <= u'Z';
+}
+
+void requireCompanyLetter(const QString &text)
+{
+    if (!isCompanyLetter(text))
+        throw ComponentError(QStringLiteral("\"%1\" is not a company letter: a company letter is "
+                                            "one of the capital letters A to Z.")
+                                     .arg(text));
+}
+
+QString currentUserName()
+{
+#ifdef Q_OS_UNIX
+    if (const passwd *entry = getpwuid(geteuid()); entry && entry->pw_name)
+        return QString::fromLocal8Bit(entry->pw_name);
+#endif
+    for (const char *variable : { "USER", "USERNAME", "LOGNAME" }) {
+        const QString name = qEnvironmentVariable(variable);
+        if (!name.isEmpty())
+            return name;
+    }
+    return QStringLiteral("user");
+}
+
+Installation::Installation(QString home) : m_home(QDir::cleanPath(QDir(home).absolutePath())) { }
+
+QString Installation::homeFromEnvironment()
+{
+    const QString home = qEnvironmentVariable("NORLIX_HOME");
+    return home.isEmpty() ? defaultHome() : home;
+}
+
+QString Installation::defaultHome()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+            + QStringLiteral("/Norlix");
+}
+
+QString Installation::registerPath() const
+{
+    return m_home + QStringLiteral("/register.sqlite");
+}
+
+bool Installation::exists() const
+{
+    return QFileInfo::exists(registerPath());
+}
+
+void Installation::requireExists() const
+{
+    if (!exists())
+        throw ComponentError(
+                QStringLiteral("The Norlix installation at %1 was not found (run norlix init).")
+                        .arg(m_home));
+}
+
+bool Installation::create()
+{
+    if (exists()) {
+        SqliteConnection db(registerLabel, registerPath(), Mode::ReadOnly, defaultBusyTimeout);
+        SqliteStatement(db, "SELECT count(*) FROM companies").run();
+        return false;
+    }
+    if (!QDir().mkpath(m_home))
+        throw ComponentError(
+                QStringLiteral("The folder %1 for the Norlix installation could not be created.")
+                        .arg(m_home));
+    SqliteConnection db(registerLabel, registerPath(), Mode::Create, defaultBusyTimeout);
+    SqliteTransaction transaction(db);
+    db.execute(registerSchema);
+    transaction.commit();
+    return true;
+}
+
+QString Installation::defaultLocation(const QString &letter) const
+{
+    return m_home + QStringLiteral("/companies/") + letter + u'/';
+}
+
+QString Installation::defaultFileName(const QString &letter)
+{
+    return QStringLiteral("Company") + letter + QStringLiteral(".sqlite");
+}
+
+std::optional<CompanyEntry> Installation::company(const QString &letter) const
+{
+    requireCompanyLetter(letter);
+    requireExists();
+    SqliteConnection db(registerLabel, registerPath(), Mode::ReadOnly, defaultBusyTimeout);
+    SqliteStatement select(db,
+                           "SELECT letter, name, location, file FROM companies WHERE letter = ?1");
+    select.bind(1, letter);
+    if (!select.next())
+        return std::nullopt;
+    return entryFrom(select);
+}
+
+CompanyEntry Installation::companyOrDefault(const QString &letter) const
+{
+    if (auto entry = company(letter))
+        return *entry;
+    return { letter, QString(), defaultLocation(letter), defaultFileName(letter) };
+}
+
+QList<CompanyEntry> Installation::companies() const
+{
+    requireExists();
+    SqliteConnection db(registerLabel, registerPath(), Mode::ReadOnly, defaultBusyTimeout);
+    SqliteStatement select(db, "SELECT letter, name, location, file FROM companies ORDER BY letter");
+    QList<CompanyEntry> entries;
+    while (select.next())
+        entries.append(entryFrom(select));
+    return entries;
+}
+
+void Installation::addCompany(CompanyEntry entry, bool withDatabase)
+{
+    requireCompanyLetter(entry.letter);
+    if (entry.name.trimmed().isEmpty())
+        throw ComponentError(QStringLiteral("Company %1 needs a name.").arg(entry.letter));
+    entry.location = entry.location.isEmpty() ? defaultLocation(entry.letter)
+                                              : withTrailingSeparator(entry.location);
+    if (entry.fileName.isEmpty())
+        entry.fileName = defaultFileName(entry.letter);
+    requireFileName(entry.fileName);
+    requireExists();
+
+    SqliteConnection db(registerLabel, registerPath(), Mode::ReadWrite, defaultBusyTimeout);
+    SqliteTransaction transaction(db);
+    SqliteStatement registered(db, "SELECT 1 FROM companies WHERE letter = ?1");
+    if (registered.bind(1, entry.letter).next())
+        throw ComponentError(
+                QStringLiteral("Company %1 is registered already; remove it first to add it anew.")
+                        .arg(entry.letter));
+    if (withDatabase) {
+        CompanyFile file(entry.letter, entry.path());
+        const bool isNew = !QFileInfo::exists(entry.path());
+        file.create();
+        if (isNew)
+            file.setSetting(QStringLiteral("Companyname"), entry.name);
+    }
+    SqliteStatement(db,
+                    "INSERT INTO companies (letter, name, location, file) VALUES (?1, ?2, ?3, ?4)")
+            .bind(1, entry.letter)
+            .bind(2, entry.name)
+            .bind(3, entry.location)
+            .bind(4, entry.fileName)
+            .run();
+    transaction.commit();
+}
+
+bool Installation::removeCompany(const QString &letter)
+{
+    requireCompanyLetter(letter);
+    requireExists();
+    SqliteConnection db(registerLabel, registerPath(), Mode::ReadWrite, defaultBusyTimeout);
+    SqliteTransaction transaction(db);
+    SqliteStatement(db, "DELETE FROM companies WHERE letter = ?1").bind(1, letter).run();
+    const bool removed = db.changes() > 0;
+    transaction.commit();
+    return removed;
+}
+
+QString Installation::currentLetter() const
+{
+    requireExists();
+    SqliteConnection db(registerLabel, registerPath(), Mode::ReadOnly, defaultBusyTimeout);
+    SqliteStatement select(db, "SELECT letter FROM current_companies WHERE user = ?1");
+    select.bind(1, currentUserName());
+    return select.next() ? select.text(0) : QStringLiteral("A");
+}
+
+void Installation::setCurrentLetter(const QString &letter)
+{
+    requireCompanyLetter(letter);
+    requireExists();
+    SqliteConnection db(registerLabel, registerPath(), Mode::ReadWrite, defaultBusyTimeout);
+    SqliteTransaction transaction(db);
+    SqliteStatement(db, "INSERT OR REPLACE INTO current_companies (user, letter) VALUES (?1, ?2)")
+            .bind(1, currentUserName())
+            .bind(2, letter)
+            .run();
+    transaction.commit();
+}
+
+} // namespace Norlix

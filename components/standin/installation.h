@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <chrono>
+#include <optional>
+
+namespace Norlix {
+
+// A company as the register knows it.
+struct CompanyEntry
+{
+    QString letter;
+    QString name;
+    QString location; // ends with a path separator
+    QString fileName;
+
+    [[nodiscard]] QString path() const { return location + fileName; }
+};
+
+// True for exactly one of the capital letters A to Z.
+[[nodiscard]] bool isCompanyLetter(const QString &text);
+// Raises ComponentError unless text is a company letter.
+void requireCompanyLetter(const QString &text);
+
+// The stand-in Norlix installation: a folder holding the register of companies (register.sqlite)
+// and, by default, each company's database under companies/<letter>/. The register also keeps
+// each user's current company.
+class Installation
+{
+public:
+    explicit Installation(QString home);
+
+    // NORLIX_HOME when it is set, otherwise the per-user default.
+    [[nodiscard]] static QString homeFromEnvironment();
+    [[nodiscard]] static QString defaultHome();
+
+    [[nodiscard]] const QString &home() const { return m_home; }
+    [[nodiscard]] QString registerPath() const;
+    [[nodiscard]] bool exists() const;
+    // Raises ComponentError when there is no installation in the folder.
+    void requireExists() const;
+    // Creates the folder and an empty register; an existing installation is left as it is.
+    // Gives back false when there was one already.
+    bool create();
+
+    // Where Norlix keeps the database of a company that was added without a location or file.
+    [[nodiscard]] QString defaultLocation(const QString &letter) const;
+    [[nodiscard]] static QString defaultFileName(const QString &letter);
+
+    [[nodiscard]] std::optional<CompanyEntry> company(const QString &letter) const;
+    // The registered company, or for an unregistered letter the place where its file would be.
+    [[nodiscard]] CompanyEntry companyOrDefault(const QString &letter) const;
+    [[nodiscard]] QList<CompanyEntry> companies() const;
+    // Registers a company, creating its database first when withDatabase is set; raises
+    // ComponentError when the letter is registered already. An empty location or file name
+    // means the default one.
+    void addCompany(CompanyEntry entry, bool withDatabase);
+    // Takes the company out of the register; its database file stays where it is. Gives back
+    // false when the letter was not registered.
+    bool removeCompany(const QString &letter);
+
+    // This user's current company; "A" until one has been made current.
+    [[nodiscard]] QString currentLetter() const;
+    void setCurrentLetter(const QString &letter);
+
+private:
+    QString m_home;
+};
+
+// The name under which the current company is kept for the user running this process.
+[[nodiscard]] QString currentUserName();
+
+} // namespace Norlix
