@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev libsqlite3-dev
     qt6-qpa-plugins fonts-liberation
     xvfb xauth
+    dbus-daemon at-spi2-core openbox xdotool x11-utils scrot python3 python3-gi gir1.2-atspi-2.0
     binutils-mingw-w64-x86-64
 )
 

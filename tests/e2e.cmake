@@ -1,0 +1,25 @@
+# The end-to-end tests: the built Prismor on a virtual desktop of its own (Xvfb, openbox, a
+# session bus), driven through XTest and read back through AT-SPI. Each case is a test of its
+# own; its screenshots and Prismor's output go to e2e-artifacts/ in the build folder.
+set(prismor_e2e_cases
+    found_A
+    missing_B
+    locked_C_unlock
+    locked_C_exit
+    version_D
+    refused_letter
+    exit_restores
+    close_by_frame_restores
+)
+foreach(e2e_case IN LISTS prismor_e2e_cases)
+    add_test(NAME e2e_${e2e_case}
+             COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/run-e2e.sh
+                     --prismor $<TARGET_FILE:Prismor>
+                     --norlix $<TARGET_FILE:norlix>
+                     --artifacts ${PROJECT_BINARY_DIR}/e2e-artifacts
+                     ${e2e_case})
+    set_tests_properties(e2e_${e2e_case} PROPERTIES
+                         SKIP_RETURN_CODE 77
+                         TIMEOUT 180
+                         LABELS e2e)
+endforeach()
