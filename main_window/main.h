@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QLineEdit;
 class QPushButton;
 class PlainLabel;
@@ -30,19 +32,10 @@ public:
     [[nodiscard]] const QString &savedCompanyLetter() const { return SavedCompanyLetter; }
     [[nodiscard]] const QString &workstationName() const { return WorkstationName; }
 
-signals:
-    // The utility is to end with this exit status (0 after Exit or a close of the window).
-    void ended(int status);
-
-public slots:
+    // The handlers, each connected to its control through guarded().
     void cmdStart_Click();
     void cmdExit_Click();
     void txtLetter_Change();
-
-protected:
-    // The load event: Form_Load runs on the first show, before the window appears.
-    void showEvent(QShowEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
 
     // The window's procedures; public so that tests can drive each on its own.
     void Form_Load();
@@ -53,11 +46,25 @@ protected:
     bool TryLockAccounts();
     QString TempWorkstationName();
 
-private:
+    // Runs a handler. An error it lets through is shown to the user in a message box, the saved
+    // company is put back and the utility ends with a non-zero status: no error reaches Qt's
+    // event loop. Once the utility is ending, handlers no longer run.
+    void guarded(const std::function<void()> &handler);
 
-    // Runs a handler; an error it does not catch is shown to the user and ends the utility.
-    template<typename Handler>
-    void guarded(Handler handler);
+signals:
+    // The utility is to end with this exit status: 0 after Exit or a close of the window, not 0
+    // after an error that no handler caught.
+    void ended(int status);
+
+protected:
+    // The load event: Form_Load runs on the first show, before the window appears.
+    void showEvent(QShowEvent *event) override;
+    // Closing by the frame, the window manager or the session's end puts the saved company back
+    // as Exit does.
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void connectHandlers();
     void endAfterError(const QString &description);
     void restoreSavedCompany();
     void unload(int status);
@@ -65,5 +72,10 @@ private:
     QString SavedCompanyLetter;
     QString WorkstationName;
     bool m_loaded = false;
+    bool m_loading = false;
+    // Set once start-up has come to noting the current company; only then is there one to put
+    // back.
+    bool m_companyNoted = false;
+    bool m_companyRestored = false;
     bool m_unloading = false;
 };

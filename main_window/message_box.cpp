@@ -1,7 +1,5 @@
 #include "message_box.h"
 
-#include <QPushButton>
-
 namespace MessageBox {
 namespace {
 
@@ -19,7 +17,7 @@ void show(QWidget *parent, const QString &text)
                     QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
-    if (auto &intercept = interceptor()) {
+    if (const auto intercept = interceptor()) {
         intercept(Shown{box.windowTitle(), box.text(), box.textFormat(), box.icon(),
                         box.standardButtons(), box.windowModality() != Qt::NonModal});
         return;
@@ -35,6 +33,30 @@ void setInterceptor(std::function<void(const Shown &)> newInterceptor)
 void clearInterceptor()
 {
     interceptor() = nullptr;
+}
+
+bool hasInterceptor()
+{
+    return bool(interceptor());
+}
+
+Recorder::Recorder()
+    : m_previous(interceptor())
+{
+    setInterceptor([this](const Shown &shown) { m_shown.append(shown); });
+}
+
+Recorder::~Recorder()
+{
+    interceptor() = std::move(m_previous);
+}
+
+QStringList Recorder::texts() const
+{
+    QStringList texts;
+    for (const Shown &shown : m_shown)
+        texts.append(shown.text);
+    return texts;
 }
 
 } // namespace MessageBox

@@ -4,7 +4,8 @@
 
 // A label as the window's labels behave: its caption is plain text, never markup or a mnemonic;
 // lines end in CR LF in the caption and start a new line on screen; long lines break between
-// words; the label keeps its size and cuts off what does not fit.
+// words; the label keeps its size, aligns its text to the top left and cuts off what does not
+// fit. It takes no focus and cannot be selected.
 class PlainLabel : public QLabel
 {
     Q_OBJECT
@@ -16,6 +17,13 @@ public:
     [[nodiscard]] const QString &caption() const { return m_caption; }
     void setCaption(const QString &caption);
 
+    // The caption is the one source of the label's text; QLabel's own setter would bypass it.
+    void setText(const QString &) = delete;
+
 private:
     QString m_caption;
 };
+
+// The caption as the label shows it: every CR LF (and any lone CR or LF) a line break, nothing
+// else changed.
+[[nodiscard]] QString displayedCaption(const QString &caption);

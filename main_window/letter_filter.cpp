@@ -1,0 +1,56 @@
+#include "letter_filter.h"
+
+#include <QTextBoundaryFinder>
+
+QString withoutSurroundingSpaces(const QString &text)
+{
+    qsizetype first = 0;
+    qsizetype end = text.size();
+    while (first < end && text.at(first) == u' ')
+        ++first;
+    while (end > first && text.at(end - 1) == u' ')
+        --end;
+    return text.mid(first, end - first);
+}
+
+namespace {
+
+// Simple case mapping, one code point to one: a sharp s stays a sharp s rather than becoming
+// "SS", so the entry never grows while the user types.
+QString upperCasedCharByChar(const QString &text)
+{
+    QString upper;
+    upper.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar unit = text.at(i);
+        if (unit.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            const char32_t codePoint =
+                    QChar::toUpper(QChar::surrogateToUcs4(unit, text.at(i + 1)));
+            upper.append(QString::fromUcs4(&codePoint, 1));
+            ++i;
+        } else {
+            // A lone surrogate is kept as it is; it is refused at Start like any non-letter.
+            upper.append(unit.toUpper());
+        }
+    }
+    return upper;
+}
+
+QString firstWholeCharacter(const QString &text)
+{
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+    const qsizetype end = graphemes.toNextBoundary();
+    return end <= 0 ? QString() : text.left(end);
+}
+
+} // namespace
+
+QString filteredLetter(const QString &text)
+{
+    return firstWholeCharacter(upperCasedCharByChar(withoutSurroundingSpaces(text)));
+}
+
+bool isCompanyLetter(const QString &letter)
+{
+    return letter.size() == 1 && letter.at(0) >= u'A' && letter.at(0) <= u'Z';
+}

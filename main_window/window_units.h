@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QColor>
+#include <QtGlobal>
+
+// The window's layout is written in twips (1440 to the inch) and its colours as 0x00BBGGRR
+// values, red in the low byte; these turn them into what Qt draws with.
+
+// Twips to pixels at the given logical resolution, rounded to the nearest pixel: 15 twips to a
+// pixel at 96 dots per inch.
+[[nodiscard]] constexpr int pixelsFromTwips(int twips, qreal dotsPerInch)
+{
+    const qreal pixels = twips * dotsPerInch / 1440.0;
+    return int(pixels + (pixels < 0 ? -0.5 : 0.5));
+}
+
+[[nodiscard]] constexpr QColor colourFromValue(quint32 value)
+{
+    return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
+}
