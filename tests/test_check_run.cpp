@@ -1,0 +1,472 @@
+// Start's whole check and the lock probe, run by the real window against a scripted Norlix.
+
+#include "test_check_fakes.h"
+
+#include <main_window/main.h>
+#include <main_window/message_box.h>
+#include <main_window/plain_label.h>
+#include <user_settings.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QString lockMessage = QStringLiteral(
+    "Cannot lock the accounts. If another person is using Norlix, ask them to Exit and then you "
+    "can RETRY. Otherwise EXIT. If you are certain the accounts should not be locked, click "
+    "UNLOCK.");
+
+QString report(const QStringList &lines)
+{
+    QString text;
+    for (const QString &line : lines)
+        text += line + QStringLiteral("\r\n");
+    return text;
+}
+
+QStringList successfulReportOfB(const QString &workstation, const QString &version)
+{
+    return {
+        QStringLiteral("Checking database of Company B"),
+        QStringLiteral("WorkStation name: ") + workstation,
+        QStringLiteral("Database location: /srv/norlix/B/"),
+        QStringLiteral("    Last compacted in month 2024-03"),
+        QStringLiteral("    Database version ") + version,
+        QStringLiteral("Attempting to lock and unlock the accounts"),
+        QStringLiteral("Success -- accounts could be locked by this Workstation"),
+        QStringLiteral("Finished"),
+    };
+}
+
+void setWorkstationSetting(const QString &value)
+{
+    const QString app = QStringLiteral("Norlix6"), section = QStringLiteral("ThisPC"),
+                  key = QStringLiteral("WStnName");
+    if (value.isNull())
+        Norlix::removeUserSetting(app, section, key);
+    else
+        Norlix::writeUserSetting(app, section, key, value);
+}
+
+bool isTempName(const QString &name)
+{
+    static const QRegularExpression form(QStringLiteral("^TEMP(0|[1-9][0-9]{0,4})$"));
+    return form.match(name).hasMatch() && name.mid(4).toInt() <= 10000;
+}
+
+} // namespace
+
+class TestCheckRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void successfulCheckReportsLineByLine();
+    void versionLine_data();
+    void versionLine();
+    void emptyWorkstationNameUsesATemporaryName();
+    void secondCheckReplacesTheFirst();
+    void refusedLetterLeavesTheReportEmpty_data();
+    void refusedLetterLeavesTheReportEmpty();
+    void errorMidCheckKeepsTheEarlierLines_data();
+    void errorMidCheckKeepsTheEarlierLines();
+
+    void lockProbe_data();
+    void lockProbe();
+    void temporaryNamesAreDrawnAfreshAtEveryAttempt();
+    void temporaryNameAfterUnlockIsUsedForLockAndUnlock();
+    void tempWorkstationNameForm();
+
+private:
+    // Opens the window as the utility does (its load event reads the workstation name).
+    std::unique_ptr<Main> openWindow();
+    void runCheck(Main &window, const QString &letter);
+    void verifyEveryCallOnAFreshObject();
+
+    QTemporaryDir m_config;
+    FakeNorlix m_norlix;
+    QList<MessageBox::Shown> m_messages;
+};
+
+void TestCheckRun::initTestCase()
+{
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+}
+
+void TestCheckRun::init()
+{
+    m_norlix = FakeNorlix{};
+    m_norlix.companies[QStringLiteral("A")] = FakeCompany{
+        QStringLiteral("/srv/norlix/A/"), QStringLiteral("acorn.db"), true,
+        {{QStringLiteral("Companyname"), QStringLiteral("Acorn Supplies")},
+         {QStringLiteral("AcctDBtidyMonth"), QStringLiteral("11")},
+         {QStringLiteral("CompanyVersNbr"), QStringLiteral("X2.500")}}};
+    m_norlix.companies[QStringLiteral("B")] = FakeCompany{
+        QStringLiteral("/srv/norlix/B/"), QStringLiteral("bramble.db"), true,
+        {{QStringLiteral("Companyname"), QStringLiteral("Bramble Ltd")},
+         {QStringLiteral("AcctDBtidyMonth"), QStringLiteral("2024-03")},
+         {QStringLiteral("CompanyVersNbr"), QStringLiteral("V12345")}}};
+    m_norlix.companies[QStringLiteral("D")] = FakeCompany{
+        QStringLiteral("/srv/norlix/D/"), QStringLiteral("dormant.db"), false, {}};
+    m_norlix.currentLetter = QStringLiteral("C");
+    m_norlix.install();
+
+    m_messages.clear();
+    MessageBox::setInterceptor([this](const MessageBox::Shown &shown) { m_messages << shown; });
+    setWorkstationSetting(QStringLiteral("  ws1 "));
+}
+
+void TestCheckRun::cleanup()
+{
+    MessageBox::clearInterceptor();
+    Norlix::resetComponents();
+    QVERIFY(!m_norlix.dialogAnswersRanOut);
+    QVERIFY(QApplication::topLevelWidgets().isEmpty());
+}
+
+std::unique_ptr<Main> TestCheckRun::openWindow()
+{
+    auto window = std::make_unique<Main>();
+    window->show();
+    m_norlix.calls.clear();
+    m_norlix.databaseObjectsFetched = 0;
+    return window;
+}
+
+void TestCheckRun::runCheck(Main &window, const QString &letter)
+{
+    window.txtLetter->setText(letter);
+    QTest::mouseClick(window.cmdStart, Qt::LeftButton);
+}
+
+void TestCheckRun::verifyEveryCallOnAFreshObject()
+{
+    QVERIFY(!m_norlix.objectReused);
+    const auto databaseCalls = std::count_if(
+        m_norlix.calls.cbegin(), m_norlix.calls.cend(), [](const QString &call) {
+            return !call.startsWith(QLatin1String("ToNumber"))
+                   && call != QLatin1String("ShowChoice");
+        });
+    QCOMPARE(m_norlix.databaseObjectsFetched, int(databaseCalls));
+}
+
+void TestCheckRun::successfulCheckReportsLineByLine()
+{
+    auto window = openWindow();
+    QCOMPARE(window->workstationName(), QStringLiteral("WS1"));
+
+    runCheck(*window, QStringLiteral("B"));
+
+    QCOMPARE(window->lblResults->caption(), report(successfulReportOfB("WS1", "12345")));
+    QCOMPARE(m_norlix.calls,
+             QStringList({"CompanyLetter=B", "DatabaseLocation", "DatabaseFileName",
+                          "FileExists(/srv/norlix/B/bramble.db)", "CompanySetting(Companyname)",
+                          "DatabaseLocation", "CompanySetting(AcctDBtidyMonth)",
+                          "CompanySetting(CompanyVersNbr)", "ToNumber(12345)",
+                          "AccountsLock(WS1,LOCK)", "AccountsLock(WS1,UNLOCK)"}));
+    // The cut text reaches the converter as a general value holding text.
+    QCOMPARE(m_norlix.toNumberArguments.size(), 1);
+    QCOMPARE(m_norlix.toNumberArguments.at(0).typeId(), int(QMetaType::QString));
+    QCOMPARE(m_norlix.converterObjectsFetched, 1);
+    verifyEveryCallOnAFreshObject();
+    QVERIFY(m_norlix.lockHolder.isEmpty());
+    QVERIFY(m_messages.isEmpty());
+    QVERIFY(m_norlix.choices.isEmpty());
+}
+
+void TestCheckRun::versionLine_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<QString>("shown");
+
+    const QString notYetSet = QStringLiteral(" ** not yet set (by Norlix when it starts up) **");
+    QTest::newRow("integer") << "V12345" << "12345";
+    QTest::newRow("fraction without trailing zeros") << "X2.500" << "2.5";
+    QTest::newRow("below one") << "V0.5" << "0.5";
+    QTest::newRow("negative") << "V-2" << "-2";
+    QTest::newRow("beyond the sixth character ignored") << "V1234567" << "12345";
+    QTest::newRow("large") << "V1E+16" << "1E+16";
+    QTest::newRow("zero") << "V0" << notYetSet;
+    QTest::newRow("empty") << "" << notYetSet;
+    QTest::newRow("prefix only") << "V" << notYetSet;
+    QTest::newRow("no number") << "Vabc" << notYetSet;
+}
+
+void TestCheckRun::versionLine()
+{
+    QFETCH(QString, setting);
+    QFETCH(QString, shown);
+    m_norlix.companies[QStringLiteral("B")].settings[QStringLiteral("CompanyVersNbr")] = setting;
+    auto window = openWindow();
+
+    runCheck(*window, QStringLiteral("B"));
+
+    const QStringList lines = window->lblResults->caption().split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.value(4), QStringLiteral("    Database version ") + shown);
+    QCOMPARE(window->lblResults->caption(), report(successfulReportOfB("WS1", shown)));
+}
+
+void TestCheckRun::emptyWorkstationNameUsesATemporaryName()
+{
+    setWorkstationSetting(QString());
+    m_norlix.companies[QStringLiteral("B")].settings[QStringLiteral("CompanyVersNbr")] =
+        QStringLiteral("V0");
+    auto window = openWindow();
+    QVERIFY(window->workstationName().isEmpty());
+
+    runCheck(*window, QStringLiteral("B"));
+
+    const QString notYetSet = QStringLiteral(" ** not yet set (by Norlix when it starts up) **");
+    QCOMPARE(window->lblResults->caption(), report(successfulReportOfB(QString(), notYetSet)));
+    QVERIFY(window->lblResults->caption().contains(
+        QStringLiteral("\r\nWorkStation name: \r\n")));
+    QVERIFY(window->lblResults->caption().contains(
+        QStringLiteral("    Database version  ** not yet set")));
+    const QStringList lockCalls = m_norlix.lockCalls();
+    QCOMPARE(lockCalls.size(), 2);
+    const QString name = lockCalls.at(0).section(QLatin1Char('('), 1).section(QLatin1Char(','), 0, 0);
+    QVERIFY2(isTempName(name), qPrintable(name));
+    QCOMPARE(lockCalls.at(1), QStringLiteral("AccountsLock(%1,UNLOCK)").arg(name));
+}
+
+void TestCheckRun::secondCheckReplacesTheFirst()
+{
+    m_norlix.lockHolder = QStringLiteral("W7");
+    m_norlix.choiceAnswers = {QStringLiteral("Unlock")};
+    auto window = openWindow();
+
+    runCheck(*window, QStringLiteral("B"));
+    QStringList first = successfulReportOfB("WS1", "12345");
+    first.insert(6, QStringLiteral("..... accounts seem to be locked by WorkStation: W7"));
+    first.insert(7, QStringLiteral("     Attempting to unlock"));
+    QCOMPARE(window->lblResults->caption(), report(first));
+
+    runCheck(*window, QStringLiteral("A"));
+    QCOMPARE(window->lblResults->caption(),
+             report({"Checking database of Company A", "WorkStation name: WS1",
+                     "Database location: /srv/norlix/A/", "    Last compacted in month 11",
+                     "    Database version 2.5", "Attempting to lock and unlock the accounts",
+                     "Success -- accounts could be locked by this Workstation", "Finished"}));
+    QVERIFY(m_messages.isEmpty());
+}
+
+void TestCheckRun::refusedLetterLeavesTheReportEmpty_data()
+{
+    QTest::addColumn<QString>("letter");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("empty") << "" << "Company letter not valid. Must be A or B or C, etc";
+    QTest::newRow("digit") << "7" << "Company letter not valid. Must be A or B or C, etc";
+    QTest::newRow("database missing") << "D" << "Cannot find database for Company D";
+}
+
+void TestCheckRun::refusedLetterLeavesTheReportEmpty()
+{
+    QFETCH(QString, letter);
+    QFETCH(QString, message);
+    auto window = openWindow();
+    runCheck(*window, QStringLiteral("B"));
+    QVERIFY(!window->lblResults->caption().isEmpty());
+    m_norlix.calls.clear();
+
+    runCheck(*window, letter);
+
+    QCOMPARE(window->lblResults->caption(), QString());
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages.at(0).text, message);
+    QVERIFY(m_norlix.lockCalls().isEmpty());
+    QVERIFY(!m_norlix.calls.contains(QStringLiteral("CompanySetting(CompanyVersNbr)")));
+    QVERIFY(window->isVisible());
+}
+
+void TestCheckRun::errorMidCheckKeepsTheEarlierLines_data()
+{
+    QTest::addColumn<QString>("failingCall");
+    QTest::addColumn<bool>("lockHeld");
+    QTest::addColumn<int>("linesKept");
+
+    QTest::newRow("last compacted") << "CompanySetting(AcctDBtidyMonth)" << false << 3;
+    QTest::newRow("version setting") << "CompanySetting(CompanyVersNbr)" << false << 4;
+    QTest::newRow("converter") << "ToNumber(12345)" << false << 4;
+    QTest::newRow("lock") << "AccountsLock(WS1,LOCK)" << false << 6;
+    QTest::newRow("lock owner") << "LockOwner(LA)" << true << 6;
+    QTest::newRow("unlock of the holder") << "AccountsLock(W7,UNLOCK)" << true << 8;
+}
+
+void TestCheckRun::errorMidCheckKeepsTheEarlierLines()
+{
+    QFETCH(QString, failingCall);
+    QFETCH(bool, lockHeld);
+    QFETCH(int, linesKept);
+    const QString description =
+        QStringLiteral("The company database of B could not be read: disk I/O error.");
+    m_norlix.failingCall = failingCall;
+    m_norlix.failureDescription = description;
+    if (lockHeld) {
+        m_norlix.lockHolder = QStringLiteral("W7");
+        m_norlix.choiceAnswers = {QStringLiteral("Unlock")};
+    }
+    auto window = openWindow();
+    QSignalSpy ended(window.get(), &Main::ended);
+
+    runCheck(*window, QStringLiteral("B"));
+
+    QStringList expected = successfulReportOfB("WS1", "12345");
+    expected.insert(6, QStringLiteral("..... accounts seem to be locked by WorkStation: W7"));
+    expected.insert(7, QStringLiteral("     Attempting to unlock"));
+    QCOMPARE(window->lblResults->caption(), report(expected.mid(0, linesKept)));
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages.at(0).text, description);
+    QCOMPARE(m_messages.at(0).title, QStringLiteral("Prismor"));
+    QCOMPARE(ended.size(), 1);
+    QVERIFY(ended.at(0).at(0).toInt() != 0);
+}
+
+void TestCheckRun::lockProbe_data()
+{
+    QTest::addColumn<QString>("holder");
+    QTest::addColumn<QStringList>("scriptedLockReplies");
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<bool>("locked");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QStringList>("lines");
+
+    const QString lock = QStringLiteral("AccountsLock(WS1,LOCK)");
+    const QString unlock = QStringLiteral("AccountsLock(WS1,UNLOCK)");
+    const QString choice = QStringLiteral("ShowChoice");
+
+    QTest::newRow("free") << "" << QStringList() << QStringList() << true
+                          << QStringList{lock, unlock} << QStringList();
+    QTest::newRow("held, Exit") << "W7" << QStringList() << QStringList{"Exit"} << false
+                                << QStringList{lock, choice} << QStringList();
+    QTest::newRow("held, Retry then Exit")
+        << "W7" << QStringList() << QStringList{"Retry", "Exit"} << false
+        << QStringList{lock, choice, lock, choice} << QStringList();
+    QTest::newRow("held, Unlock")
+        << "W7" << QStringList() << QStringList{"Unlock"} << true
+        << QStringList{lock, choice, "LockOwner(LA)", "AccountsLock(W7,UNLOCK)", lock, unlock}
+        << QStringList{"..... accounts seem to be locked by WorkStation: W7",
+                       "     Attempting to unlock"};
+    QTest::newRow("held, unknown answers are a retry")
+        << "W7" << QStringList() << QStringList{"retry", "", "Cancel", "EXIT", " Exit", "Exit"}
+        << false
+        << QStringList{lock, choice, lock, choice, lock, choice, lock, choice, lock, choice,
+                       lock, choice}
+        << QStringList();
+    QTest::newRow("held, Retry until the holder has gone")
+        << "" << QStringList{"W7", "W7"} << QStringList{"Retry", "Retry"} << true
+        << QStringList{lock, choice, lock, choice, lock, unlock} << QStringList();
+    QTest::newRow("granted under a name differing in case")
+        << "" << QStringList{"ws1"} << QStringList{"Exit"} << false
+        << QStringList{lock, choice} << QStringList();
+    QTest::newRow("held by the same name in lower case, Unlock")
+        << "ws1" << QStringList() << QStringList{"Unlock"} << true
+        << QStringList{lock, choice, "LockOwner(LA)", "AccountsLock(ws1,UNLOCK)", lock, unlock}
+        << QStringList{"..... accounts seem to be locked by WorkStation: ws1",
+                       "     Attempting to unlock"};
+    QTest::newRow("Unlock, then held by another, Exit")
+        << "W7" << QStringList{"W7", "W8"} << QStringList{"Unlock", "Exit"} << false
+        << QStringList{lock, choice, "LockOwner(LA)", "AccountsLock(W7,UNLOCK)", lock, choice}
+        << QStringList{"..... accounts seem to be locked by WorkStation: W7",
+                       "     Attempting to unlock"};
+}
+
+void TestCheckRun::lockProbe()
+{
+    QFETCH(QString, holder);
+    QFETCH(QStringList, scriptedLockReplies);
+    QFETCH(QStringList, answers);
+    QFETCH(bool, locked);
+    QFETCH(QStringList, calls);
+    QFETCH(QStringList, lines);
+
+    m_norlix.lockHolder = holder;
+    m_norlix.scriptedLockReplies.assign(scriptedLockReplies.cbegin(), scriptedLockReplies.cend());
+    m_norlix.choiceAnswers.assign(answers.cbegin(), answers.cend());
+    auto window = openWindow();
+
+    QCOMPARE(window->TryLockAccounts(), locked);
+
+    QCOMPARE(m_norlix.calls, calls);
+    QCOMPARE(window->lblResults->caption(), report(lines));
+    QVERIFY(m_norlix.choiceAnswers.empty());
+    for (const ShownChoice &shown : m_norlix.choices) {
+        QCOMPARE(shown.title, QStringLiteral("CAUTION"));
+        QCOMPARE(shown.message, lockMessage);
+        QCOMPARE(shown.buttons, QStringLiteral("Retry  Exit  Unlock"));
+        QCOMPARE(shown.style, QStringLiteral("warning"));
+        QCOMPARE(shown.number, 0);
+    }
+    verifyEveryCallOnAFreshObject();
+}
+
+void TestCheckRun::temporaryNamesAreDrawnAfreshAtEveryAttempt()
+{
+    setWorkstationSetting(QStringLiteral("   "));
+    m_norlix.lockHolder = QStringLiteral("W7");
+    m_norlix.choiceAnswers = {"Retry", "Retry", "Retry", "Retry", "Retry", "Exit"};
+    auto window = openWindow();
+    QVERIFY(window->workstationName().isEmpty());
+
+    QVERIFY(!window->TryLockAccounts());
+
+    const QStringList lockCalls = m_norlix.lockCalls();
+    QCOMPARE(lockCalls.size(), 6);
+    QSet<QString> names;
+    for (const QString &call : lockCalls) {
+        QVERIFY2(call.endsWith(QLatin1String(",LOCK)")), qPrintable(call));
+        const QString name = call.section(QLatin1Char('('), 1).section(QLatin1Char(','), 0, 0);
+        QVERIFY2(isTempName(name), qPrintable(name));
+        names << name;
+    }
+    // Six draws from 10001 names all alike would mean the name is not drawn again.
+    QVERIFY(names.size() > 1);
+}
+
+void TestCheckRun::temporaryNameAfterUnlockIsUsedForLockAndUnlock()
+{
+    setWorkstationSetting(QString());
+    m_norlix.lockHolder = QStringLiteral("W7");
+    m_norlix.choiceAnswers = {QStringLiteral("Unlock")};
+    auto window = openWindow();
+
+    QVERIFY(window->TryLockAccounts());
+
+    const QStringList lockCalls = m_norlix.lockCalls();
+    QCOMPARE(lockCalls.size(), 4);
+    QCOMPARE(lockCalls.at(1), QStringLiteral("AccountsLock(W7,UNLOCK)"));
+    const QString name = lockCalls.at(2).section(QLatin1Char('('), 1).section(QLatin1Char(','), 0, 0);
+    QVERIFY2(isTempName(name), qPrintable(name));
+    QCOMPARE(lockCalls.at(2), QStringLiteral("AccountsLock(%1,LOCK)").arg(name));
+    QCOMPARE(lockCalls.at(3), QStringLiteral("AccountsLock(%1,UNLOCK)").arg(name));
+    QVERIFY(m_norlix.lockHolder.isEmpty());
+}
+
+void TestCheckRun::tempWorkstationNameForm()
+{
+    auto window = openWindow();
+    QSet<QString> names;
+    for (int i = 0; i < 200; ++i) {
+        const QString name = window->TempWorkstationName();
+        QVERIFY2(isTempName(name), qPrintable(name));
+        names << name;
+    }
+    QVERIFY(names.size() > 1);
+}
+
+QTEST_MAIN(TestCheckRun)
+#include "test_check_run.moc"
