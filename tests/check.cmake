@@ -10,3 +10,11 @@ prismor_add_test(test_check_text
 prismor_add_test(test_check_run
     SOURCES test_check_run.cpp test_check_fakes.h
     LIBRARIES prismor_window)
+
+# The real window and components against a stand-in installation set up with the norlix command.
+prismor_add_test(test_check_end_to_end
+    SOURCES test_check_end_to_end.cpp
+    LIBRARIES prismor_window)
+target_compile_definitions(test_check_end_to_end PRIVATE
+    NORLIX_COMMAND="$<TARGET_FILE:norlix>")
+add_dependencies(test_check_end_to_end norlix)

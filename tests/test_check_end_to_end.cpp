@@ -1,0 +1,268 @@
+// Whole checks by the real window with the real Norlix components, against a stand-in
+// installation that the test sets up with the norlix command.
+
+#include <components.h>
+#include <main_window/main.h>
+#include <main_window/message_box.h>
+#include <main_window/plain_label.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+const QString norlixCommand = QStringLiteral(NORLIX_COMMAND);
+const QString norlixFailed = QStringLiteral("<norlix failed>");
+const QString notYetSet = QStringLiteral(" ** not yet set (by Norlix when it starts up) **");
+
+QString report(const QStringList &lines)
+{
+    QString text;
+    for (const QString &line : lines)
+        text += line + QStringLiteral("\r\n");
+    return text;
+}
+
+// Runs the norlix command with the test's installation and gives back what it printed.
+QString norlix(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(norlixCommand, arguments);
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit
+        || process.exitCode() != 0) {
+        qWarning() << "norlix" << arguments << "failed:" << process.readAllStandardError();
+        return norlixFailed;
+    }
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+// One field of `norlix company show`.
+QString shownField(const QString &letter, const QString &field)
+{
+    const QStringList lines = norlix({"company", "show", letter}).split(QLatin1Char('\n'));
+    for (const QString &line : lines)
+        if (line.startsWith(field + QStringLiteral(": ")))
+            return line.mid(field.size() + 2);
+    if (lines.contains(field + QLatin1Char(':')))
+        return QString();
+    return QStringLiteral("<no %1>").arg(field);
+}
+
+QWidget *shownChoiceDialog()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == QLatin1String("choiceDialog") && widget->isVisible())
+            return widget;
+    return nullptr;
+}
+
+} // namespace
+
+class TestCheckEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void companyFoundWithItsVersion();
+    void databaseMissing();
+    void versionNotSet();
+    void lockHeldElsewhereAndTheUserGivesUp();
+    void lockHeldElsewhereReleasedThroughUnlock();
+
+private:
+    std::unique_ptr<Main> openWindow();
+    void runCheck(Main &window, const QString &letter);
+    // Answers each choice dialog that opens with the next of answers, noting what it showed.
+    void answerChoiceDialogs(QStringList answers);
+
+    QTemporaryDir m_home;
+    QTemporaryDir m_config;
+    QList<MessageBox::Shown> m_messages;
+    QStringList m_dialogTitles;
+    QStringList m_dialogButtons;
+    QTimer m_dialogWatch;
+};
+
+void TestCheckEndToEnd::initTestCase()
+{
+    QVERIFY(m_home.isValid() && m_config.isValid());
+    // Set before the first use of a component or a setting, and inherited by the norlix command.
+    qputenv("NORLIX_HOME", QFile::encodeName(m_home.path() + QStringLiteral("/norlix")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    Norlix::resetComponents();
+
+    QVERIFY(QFileInfo(norlixCommand).isExecutable());
+    const QList<QStringList> setUp{
+        {"init"},
+        {"company", "add", "A", "Alder Joinery Ltd"},
+        {"setting", "set", "A", "Companyname", "Alder Joinery Ltd"},
+        {"setting", "set", "A", "AcctDBtidyMonth", "2025-10"},
+        {"setting", "set", "A", "CompanyVersNbr", "V6.123"},
+        {"company", "add", "B", "Birchwood Bakery", "--no-database"},
+        {"company", "add", "C", "Cedar Lane Cafe"},
+        {"setting", "set", "C", "Companyname", "Cedar Lane Cafe"},
+        {"setting", "set", "C", "AcctDBtidyMonth", "2025-08"},
+        {"setting", "set", "C", "CompanyVersNbr", "V6.12"},
+        {"company", "add", "D", "Dogwood Designs"},
+        {"setting", "set", "D", "Companyname", "Dogwood Designs"},
+        {"setting", "set", "D", "AcctDBtidyMonth", "2025-09"},
+        {"workstation", "front-desk "},
+        {"current", "C"},
+    };
+    for (const QStringList &command : setUp)
+        QVERIFY2(norlix(command) != norlixFailed, qPrintable(command.join(QLatin1Char(' '))));
+    QCOMPARE(norlix({"company", "list"}).count(QLatin1Char('\n')), 3);
+}
+
+void TestCheckEndToEnd::init()
+{
+    m_messages.clear();
+    m_dialogTitles.clear();
+    m_dialogButtons.clear();
+    MessageBox::setInterceptor([this](const MessageBox::Shown &shown) { m_messages << shown; });
+}
+
+void TestCheckEndToEnd::cleanup()
+{
+    m_dialogWatch.stop();
+    m_dialogWatch.disconnect();
+    MessageBox::clearInterceptor();
+    QVERIFY(QApplication::topLevelWidgets().isEmpty());
+}
+
+std::unique_ptr<Main> TestCheckEndToEnd::openWindow()
+{
+    auto window = std::make_unique<Main>();
+    window->show();
+    return window;
+}
+
+void TestCheckEndToEnd::runCheck(Main &window, const QString &letter)
+{
+    window.txtLetter->setText(letter);
+    QTest::mouseClick(window.cmdStart, Qt::LeftButton);
+}
+
+void TestCheckEndToEnd::answerChoiceDialogs(QStringList answers)
+{
+    m_dialogWatch.setInterval(10);
+    connect(&m_dialogWatch, &QTimer::timeout, this, [this, answers]() mutable {
+        QWidget *dialog = shownChoiceDialog();
+        if (!dialog)
+            return;
+        m_dialogTitles << dialog->windowTitle();
+        QStringList buttons;
+        QPushButton *chosen = nullptr;
+        const QString answer = answers.isEmpty() ? QStringLiteral("Exit") : answers.takeFirst();
+        for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+            buttons << button->text();
+            if (button->text() == answer)
+                chosen = button;
+        }
+        m_dialogButtons << buttons.join(QLatin1Char('|'));
+        if (chosen)
+            QTest::mouseClick(chosen, Qt::LeftButton);
+    });
+    m_dialogWatch.start();
+}
+
+void TestCheckEndToEnd::companyFoundWithItsVersion()
+{
+    const QString location = shownField(QStringLiteral("A"), QStringLiteral("location"));
+    auto window = openWindow();
+
+    runCheck(*window, QStringLiteral("A"));
+
+    QCOMPARE(window->lblResults->caption(),
+             report({"Checking database of Company A", "WorkStation name: FRONT-DESK",
+                     "Database location: " + location, "    Last compacted in month 2025-10",
+                     "    Database version 6.123", "Attempting to lock and unlock the accounts",
+                     "Success -- accounts could be locked by this Workstation", "Finished"}));
+    QVERIFY(m_messages.isEmpty());
+    QVERIFY(m_dialogTitles.isEmpty());
+    QCOMPARE(shownField(QStringLiteral("A"), QStringLiteral("lock")), QString());
+}
+
+void TestCheckEndToEnd::databaseMissing()
+{
+    auto window = openWindow();
+
+    runCheck(*window, QStringLiteral("B"));
+
+    QCOMPARE(window->lblResults->caption(), QString());
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages.at(0).text, QStringLiteral("Cannot find database for Company B"));
+    QCOMPARE(window->lblCoName->caption(), QString());
+    QCOMPARE(norlix({"current"}), QStringLiteral("B"));
+}
+
+void TestCheckEndToEnd::versionNotSet()
+{
+    const QString location = shownField(QStringLiteral("D"), QStringLiteral("location"));
+    auto window = openWindow();
+
+    runCheck(*window, QStringLiteral("D"));
+
+    QCOMPARE(window->lblResults->caption(),
+             report({"Checking database of Company D", "WorkStation name: FRONT-DESK",
+                     "Database location: " + location, "    Last compacted in month 2025-09",
+                     "    Database version " + notYetSet,
+                     "Attempting to lock and unlock the accounts",
+                     "Success -- accounts could be locked by this Workstation", "Finished"}));
+    QCOMPARE(window->lblCoName->caption(), QStringLiteral("Dogwood Designs"));
+}
+
+void TestCheckEndToEnd::lockHeldElsewhereAndTheUserGivesUp()
+{
+    QCOMPARE(norlix({"lock", "C", "OTHER-PC"}), QStringLiteral("OTHER-PC"));
+    answerChoiceDialogs({QStringLiteral("Retry"), QStringLiteral("Exit")});
+    auto window = openWindow();
+
+    runCheck(*window, QStringLiteral("C"));
+
+    QCOMPARE(m_dialogTitles, QStringList({"CAUTION", "CAUTION"}));
+    const QStringList lines = window->lblResults->caption().split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.mid(5), QStringList({"Attempting to lock and unlock the accounts",
+                                        "Failure -- accounts could not be locked", "Finished",
+                                        ""}));
+    QCOMPARE(shownField(QStringLiteral("C"), QStringLiteral("lock")), QStringLiteral("OTHER-PC"));
+    QCOMPARE(norlix({"unlock", "C", "OTHER-PC"}), QString());
+}
+
+void TestCheckEndToEnd::lockHeldElsewhereReleasedThroughUnlock()
+{
+    QCOMPARE(norlix({"lock", "C", "OTHER-PC"}), QStringLiteral("OTHER-PC"));
+    QCOMPARE(shownField(QStringLiteral("C"), QStringLiteral("lock")), QStringLiteral("OTHER-PC"));
+    const QString location = shownField(QStringLiteral("C"), QStringLiteral("location"));
+    answerChoiceDialogs({QStringLiteral("Unlock")});
+    auto window = openWindow();
+
+    runCheck(*window, QStringLiteral("C"));
+
+    QCOMPARE(m_dialogTitles, QStringList{"CAUTION"});
+    QCOMPARE(m_dialogButtons, QStringList{"Retry|Exit|Unlock"});
+    QCOMPARE(window->lblResults->caption(),
+             report({"Checking database of Company C", "WorkStation name: FRONT-DESK",
+                     "Database location: " + location, "    Last compacted in month 2025-08",
+                     "    Database version 6.12", "Attempting to lock and unlock the accounts",
+                     "..... accounts seem to be locked by WorkStation: OTHER-PC",
+                     "     Attempting to unlock",
+                     "Success -- accounts could be locked by this Workstation", "Finished"}));
+    QVERIFY(m_messages.isEmpty());
+    QCOMPARE(shownField(QStringLiteral("C"), QStringLiteral("lock")), QString());
+    QCOMPARE(Norlix::SystemGlobal().Instance()->LockOwner(QStringLiteral("LA")), QString());
+}
+
+QTEST_MAIN(TestCheckEndToEnd)
+#include "test_check_end_to_end.moc"
