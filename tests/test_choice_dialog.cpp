@@ -32,6 +32,7 @@ struct Seen
     bool openAfterEnter = false;
     bool openAfterClose = false;
     bool anyDefaultButton = false;
+    bool firstFocusOnAButton = false;
 };
 
 QList<QPushButton *> buttonsOf(QWidget *dialog)
@@ -84,7 +85,8 @@ void answerWhenShown(Seen &seen, std::function<void(QWidget *)> answer)
 
         QTest::keyClick(dialog, Qt::Key_Escape);
         seen.openAfterEscape = dialog->isVisible();
-        QTest::keyClick(dialog, Qt::Key_Return);
+        seen.firstFocusOnAButton = qobject_cast<QPushButton *>(dialog->focusWidget()) != nullptr;
+        QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_Return);
         seen.openAfterEnter = dialog->isVisible();
         dialog->close();
         seen.openAfterClose = dialog->isVisible();
@@ -120,6 +122,7 @@ private slots:
     void iconFollowsTheStyleWord();
     void showsMarkupAndAmpersandsAsWritten();
     void sitsOverTheActiveWindow();
+    void enterChoosesTheButtonTheUserMovedTo();
 };
 
 void TestChoiceDialog::cleanup()
@@ -155,6 +158,7 @@ void TestChoiceDialog::showsTheCautionAndGivesBackTheChosenName()
                                .toImage();
     QCOMPARE(seen.icon, warning);
     QVERIFY(!seen.anyDefaultButton);
+    QVERIFY(!seen.firstFocusOnAButton);
     QVERIFY(!(seen.flags & Qt::WindowCloseButtonHint));
     QVERIFY(seen.openAfterEscape);
     QVERIFY(seen.openAfterEnter);
@@ -261,6 +265,29 @@ void TestChoiceDialog::sitsOverTheActiveWindow()
     QCOMPARE(answer, QStringLiteral("Exit"));
     QCOMPARE(seen.parent, &window);
     QVERIFY(seen.modal);
+}
+
+void TestChoiceDialog::enterChoosesTheButtonTheUserMovedTo()
+{
+    Seen seen;
+    QString focusedText;
+    answerWhenShown(seen, [&focusedText](QWidget *dialog) {
+        // Tab from the message to Retry, then to Exit.
+        QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
+        QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
+        if (auto *button = qobject_cast<QPushButton *>(dialog->focusWidget())) {
+            focusedText = button->text();
+            QTest::keyClick(button, Qt::Key_Return);
+        }
+        if (dialog->isVisible()) // the keys missed: answer anyway so that the test ends
+            QTest::mouseClick(buttonsOf(dialog).at(0), Qt::LeftButton);
+    });
+    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(
+        QStringLiteral("CAUTION"), QStringLiteral("M"), QStringLiteral("Retry  Exit  Unlock"),
+        QStringLiteral("warning"), 0);
+
+    QCOMPARE(focusedText, QStringLiteral("Exit"));
+    QCOMPARE(answer, QStringLiteral("Exit"));
 }
 
 QTEST_MAIN(TestChoiceDialog)
