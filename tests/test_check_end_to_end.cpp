@@ -79,6 +79,7 @@ private slots:
     void versionNotSet();
     void lockHeldElsewhereAndTheUserGivesUp();
     void lockHeldElsewhereReleasedThroughUnlock();
+    void demoInstallationGivesEachOutcome();
 
 private:
     std::unique_ptr<Main> openWindow();
@@ -262,6 +263,43 @@ void TestCheckEndToEnd::lockHeldElsewhereReleasedThroughUnlock()
     QVERIFY(m_messages.isEmpty());
     QCOMPARE(shownField(QStringLiteral("C"), QStringLiteral("lock")), QString());
     QCOMPARE(Norlix::SystemGlobal().Instance()->LockOwner(QStringLiteral("LA")), QString());
+}
+
+// The demo that the README describes: A found, B missing, C locked elsewhere, D without version.
+void TestCheckEndToEnd::demoInstallationGivesEachOutcome()
+{
+    const QByteArray testHome = qgetenv("NORLIX_HOME");
+    qputenv("NORLIX_HOME", QFile::encodeName(m_home.path() + QStringLiteral("/demo")));
+    Norlix::resetComponents();
+    QVERIFY(norlix({"demo"}) != norlixFailed);
+    QCOMPARE(shownField(QStringLiteral("C"), QStringLiteral("lock")), QStringLiteral("ACCOUNTS-PC"));
+    answerChoiceDialogs({QStringLiteral("Unlock")});
+    auto window = openWindow();
+
+    QStringList reports;
+    for (const QString letter : {"A", "B", "C", "D"}) {
+        runCheck(*window, letter);
+        reports << window->lblResults->caption();
+    }
+
+    const QString versionA = QStringLiteral("\r\n    Database version 6.123\r\n");
+    QVERIFY2(reports.at(0).contains(versionA), qPrintable(reports.at(0)));
+    QVERIFY(reports.at(0).endsWith(QLatin1String("by this Workstation\r\nFinished\r\n")));
+    QCOMPARE(reports.at(1), QString());
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages.at(0).text, QStringLiteral("Cannot find database for Company B"));
+    QVERIFY2(reports.at(2).contains(QLatin1String(
+                 "..... accounts seem to be locked by WorkStation: ACCOUNTS-PC\r\n"
+                 "     Attempting to unlock\r\n"
+                 "Success -- accounts could be locked by this Workstation\r\n")),
+             qPrintable(reports.at(2)));
+    QCOMPARE(m_dialogTitles, QStringList{"CAUTION"});
+    QVERIFY2(reports.at(3).contains(QStringLiteral("\r\n    Database version ") + notYetSet),
+             qPrintable(reports.at(3)));
+
+    window.reset();
+    qputenv("NORLIX_HOME", testHome);
+    Norlix::resetComponents();
 }
 
 QTEST_MAIN(TestCheckEndToEnd)
