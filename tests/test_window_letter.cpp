@@ -1,0 +1,316 @@
+// The company letter: what typing and pasting leave in txtLetter, and each outcome of
+// SelectCompany with its colour, company name, message and component calls.
+
+#include "window_test_support.h"
+
+#include <main_window/letter_filter.h>
+#include <main_window/main.h>
+#include <main_window/message_box.h>
+#include <main_window/plain_label.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QLineEdit>
+#include <QSet>
+#include <QSignalSpy>
+
+namespace {
+
+const QString notValidMessage = QStringLiteral("Company letter not valid. Must be A or B or C, etc");
+
+QColor letterBackground(const Main &main)
+{
+    return main.txtLetter->palette().color(QPalette::Base);
+}
+
+} // namespace
+
+class TestWindowLetter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void filteredLetter_data();
+    void filteredLetter();
+    void isCompanyLetter_data();
+    void isCompanyLetter();
+
+    void typing_data();
+    void typing();
+    void pasting_data();
+    void pasting();
+    void writingBackEqualTextRaisesNoFurtherChange();
+
+    void selectCompany_data();
+    void selectCompany();
+    void eachOperationOnAFreshObject();
+    void refusalLeavesTheWindowUsable();
+
+private:
+    ScriptedNorlix m_norlix;
+    std::unique_ptr<MessageBox::Recorder> m_messages;
+    std::unique_ptr<Main> m_main;
+};
+
+void TestWindowLetter::init()
+{
+    m_norlix = ScriptedNorlix{};
+    m_norlix.currentLetter = QStringLiteral("C");
+    m_norlix.companies[QStringLiteral("B")] = {QStringLiteral("/srv/norlix/B/"),
+                                               QStringLiteral("company.ndb"),
+                                               QStringLiteral("Bramley & <b>Sons</b>"), true};
+    m_norlix.companies[QStringLiteral("D")] = {QStringLiteral("/srv/norlix/D/"),
+                                               QStringLiteral("company.ndb"),
+                                               QStringLiteral("Dunmore Ltd"), false};
+    m_norlix.install();
+    m_messages = std::make_unique<MessageBox::Recorder>();
+    m_main = std::make_unique<Main>();
+    m_main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+    m_norlix.calls.clear();
+    m_norlix.objectOfCall.clear();
+}
+
+void TestWindowLetter::cleanup()
+{
+    m_main.reset();
+    m_messages.reset();
+    QVERIFY(!MessageBox::hasInterceptor());
+    Norlix::resetComponents();
+}
+
+void TestWindowLetter::filteredLetter_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("kept");
+
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("blanks only") << QStringLiteral("   ") << QString();
+    QTest::newRow("blank then b") << QStringLiteral(" b") << QStringLiteral("B");
+    QTest::newRow("word") << QStringLiteral("abc") << QStringLiteral("A");
+    QTest::newRow("capital kept") << QStringLiteral("Q") << QStringLiteral("Q");
+    QTest::newRow("digit") << QStringLiteral("7x") << QStringLiteral("7");
+    QTest::newRow("tab is not a blank") << QStringLiteral("\tb") << QStringLiteral("\t");
+    QTest::newRow("sharp s stays") << QStringLiteral("ßa") << QStringLiteral("ß");
+    QTest::newRow("ligature stays one") << QStringLiteral("ﬁx") << QStringLiteral("ﬁ");
+    QTest::newRow("accented") << QStringLiteral("é") << QStringLiteral("É");
+    QTest::newRow("combining marks kept")
+            << QStringLiteral("e\u0301\u0323f") << QStringLiteral("E\u0301\u0323");
+    QTest::newRow("emoji not halved") << QStringLiteral("\U0001F600b")
+                                      << QStringLiteral("\U0001F600");
+    QTest::newRow("astral letter upper-cased") << QStringLiteral("\U00010428z")
+                                               << QStringLiteral("\U00010400");
+    QTest::newRow("flag pair whole") << QStringLiteral("\U0001F1EC\U0001F1E7a")
+                                     << QStringLiteral("\U0001F1EC\U0001F1E7");
+    QTest::newRow("lone surrogate") << QString(QChar(0xD800)) + QStringLiteral("b")
+                                    << QString(QChar(0xD800));
+}
+
+void TestWindowLetter::filteredLetter()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, kept);
+    QCOMPARE(::filteredLetter(text), kept);
+}
+
+void TestWindowLetter::isCompanyLetter_data()
+{
+    QTest::addColumn<QString>("letter");
+    QTest::addColumn<bool>("valid");
+
+    QTest::newRow("A") << QStringLiteral("A") << true;
+    QTest::newRow("Z") << QStringLiteral("Z") << true;
+    QTest::newRow("empty") << QString() << false;
+    QTest::newRow("lower case") << QStringLiteral("a") << false;
+    QTest::newRow("two letters") << QStringLiteral("AB") << false;
+    QTest::newRow("digit") << QStringLiteral("1") << false;
+    QTest::newRow("before A") << QStringLiteral("@") << false;
+    QTest::newRow("after Z") << QStringLiteral("[") << false;
+    QTest::newRow("umlaut") << QStringLiteral("Ä") << false;
+    QTest::newRow("full-width A") << QStringLiteral("Ａ") << false;
+    QTest::newRow("sharp s") << QStringLiteral("ß") << false;
+    QTest::newRow("A with mark") << QStringLiteral("A\u0301") << false;
+}
+
+void TestWindowLetter::isCompanyLetter()
+{
+    QFETCH(QString, letter);
+    QFETCH(bool, valid);
+    QCOMPARE(::isCompanyLetter(letter), valid);
+}
+
+void TestWindowLetter::typing_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("kept");
+
+    QTest::newRow("blank then b") << QString() << QStringLiteral(" b") << QStringLiteral("B");
+    QTest::newRow("second letter dropped") << QString() << QStringLiteral("cd") << QStringLiteral("C");
+    QTest::newRow("sharp s") << QString() << QStringLiteral("ß") << QStringLiteral("ß");
+    QTest::newRow("after A") << QStringLiteral("A") << QStringLiteral("q") << QStringLiteral("A");
+}
+
+void TestWindowLetter::typing()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, keys);
+    QFETCH(QString, kept);
+
+    m_main->txtLetter->setText(start);
+    m_main->txtLetter->setFocus();
+    m_main->txtLetter->end(false);
+    const QColor before = letterBackground(*m_main);
+
+    QTest::keyClicks(m_main->txtLetter, keys);
+
+    QCOMPARE(m_main->txtLetter->text(), kept);
+    // Typing neither colours the entry nor touches the component.
+    QCOMPARE(letterBackground(*m_main), before);
+    QVERIFY(m_norlix.calls.isEmpty());
+    QVERIFY(m_messages->shown().isEmpty());
+}
+
+void TestWindowLetter::pasting_data()
+{
+    QTest::addColumn<QString>("clipboard");
+    QTest::addColumn<QString>("kept");
+
+    QTest::newRow("three-letter word") << QStringLiteral("xyz") << QStringLiteral("X");
+    QTest::newRow("blanks around") << QStringLiteral("  m  ") << QStringLiteral("M");
+    QTest::newRow("emoji pair") << QStringLiteral("\U0001F600\U0001F601")
+                                << QStringLiteral("\U0001F600");
+    QTest::newRow("letter with marks") << QStringLiteral("o\u0308\u0304p")
+                                       << QStringLiteral("O\u0308\u0304");
+    QTest::newRow("sharp s word") << QStringLiteral("ßtraße") << QStringLiteral("ß");
+    QTest::newRow("report line") << QStringLiteral("b\r\nc") << QStringLiteral("B");
+}
+
+void TestWindowLetter::pasting()
+{
+    QFETCH(QString, clipboard);
+    QFETCH(QString, kept);
+
+    QGuiApplication::clipboard()->setText(clipboard);
+    m_main->txtLetter->setFocus();
+    m_main->txtLetter->selectAll();
+    QTest::keySequence(m_main->txtLetter, QKeySequence::Paste);
+
+    QCOMPARE(m_main->txtLetter->text(), kept);
+}
+
+void TestWindowLetter::writingBackEqualTextRaisesNoFurtherChange()
+{
+    QSignalSpy changes(m_main->txtLetter, &QLineEdit::textChanged);
+
+    m_main->txtLetter->setText(QStringLiteral("b"));
+    QCOMPARE(m_main->txtLetter->text(), QStringLiteral("B"));
+    QCOMPARE(changes.count(), 2); // the program's "b", then the handler's "B"
+
+    changes.clear();
+    m_main->txtLetter->setText(QStringLiteral("B"));
+    m_main->txtLetter_Change();
+    QCOMPARE(changes.count(), 0);
+    QCOMPARE(m_main->txtLetter->text(), QStringLiteral("B"));
+
+    // Deleting the text leaves it empty, once.
+    m_main->txtLetter->setFocus();
+    m_main->txtLetter->end(false);
+    QTest::keyClick(m_main->txtLetter, Qt::Key_Backspace);
+    QCOMPARE(m_main->txtLetter->text(), QString());
+    QCOMPARE(changes.count(), 1);
+}
+
+void TestWindowLetter::selectCompany_data()
+{
+    QTest::addColumn<QString>("letter");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<QColor>("colour");
+    QTest::addColumn<QString>("companyName");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QString>("currentAfter");
+
+    const QColor orange(255, 208, 176), pink(255, 208, 208), green(224, 255, 224);
+    const QStringList refused = {notValidMessage};
+    for (const char *letter : {"", "1", "b", "BB", "Ä", " B", "ß"})
+        QTest::addRow("refused '%s'", letter)
+                << QString::fromUtf8(letter) << false << orange << QString() << refused
+                << QStringList() << QStringLiteral("C");
+
+    QTest::newRow("database missing")
+            << QStringLiteral("D") << false << pink << QString()
+            << QStringList{QStringLiteral("Cannot find database for Company D")}
+            << QStringList{QStringLiteral("CompanyLetter=D"), QStringLiteral("DatabaseLocation"),
+                           QStringLiteral("DatabaseFileName"),
+                           QStringLiteral("FileExists(/srv/norlix/D/company.ndb)")}
+            << QStringLiteral("D");
+    QTest::newRow("company unknown to Norlix")
+            << QStringLiteral("Q") << false << pink << QString()
+            << QStringList{QStringLiteral("Cannot find database for Company Q")}
+            << QStringList{QStringLiteral("CompanyLetter=Q"), QStringLiteral("DatabaseLocation"),
+                           QStringLiteral("DatabaseFileName"), QStringLiteral("FileExists()")}
+            << QStringLiteral("Q");
+    QTest::newRow("found")
+            << QStringLiteral("B") << true << green << QStringLiteral("Bramley & <b>Sons</b>")
+            << QStringList()
+            << QStringList{QStringLiteral("CompanyLetter=B"), QStringLiteral("DatabaseLocation"),
+                           QStringLiteral("DatabaseFileName"),
+                           QStringLiteral("FileExists(/srv/norlix/B/company.ndb)"),
+                           QStringLiteral("CompanySetting(Companyname)")}
+            << QStringLiteral("B");
+}
+
+void TestWindowLetter::selectCompany()
+{
+    QFETCH(QString, letter);
+    QFETCH(bool, found);
+    QFETCH(QColor, colour);
+    QFETCH(QString, companyName);
+    QFETCH(QStringList, messages);
+    QFETCH(QStringList, calls);
+    QFETCH(QString, currentAfter);
+
+    // A name left over from an earlier check must not survive a refusal.
+    m_main->lblCoName->setCaption(QStringLiteral("Earlier Company"));
+
+    QCOMPARE(m_main->SelectCompany(letter), found);
+
+    QCOMPARE(letterBackground(*m_main), colour);
+    QCOMPARE(m_main->lblCoName->caption(), companyName);
+    QCOMPARE(m_messages->texts(), messages);
+    for (const MessageBox::Shown &shown : m_messages->shown()) {
+        QCOMPARE(shown.title, QStringLiteral("Prismor"));
+        QCOMPARE(shown.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(shown.icon, QMessageBox::NoIcon);
+        QCOMPARE(shown.textFormat, Qt::PlainText);
+        QVERIFY(shown.modal);
+    }
+    QCOMPARE(m_norlix.calls, calls);
+    QCOMPARE(m_norlix.currentLetter, currentAfter);
+}
+
+void TestWindowLetter::eachOperationOnAFreshObject()
+{
+    QVERIFY(m_main->SelectCompany(QStringLiteral("B")));
+    QCOMPARE(m_norlix.objectOfCall.size(), m_norlix.calls.size());
+    const QSet<int> objects(m_norlix.objectOfCall.cbegin(), m_norlix.objectOfCall.cend());
+    QCOMPARE(objects.size(), m_norlix.calls.size());
+}
+
+void TestWindowLetter::refusalLeavesTheWindowUsable()
+{
+    QVERIFY(!m_main->SelectCompany(QStringLiteral("D")));
+    QVERIFY(m_main->isVisible());
+    QVERIFY(m_main->SelectCompany(QStringLiteral("B")));
+    QCOMPARE(letterBackground(*m_main), QColor(224, 255, 224));
+    QCOMPARE(m_main->lblCoName->caption(), QStringLiteral("Bramley & <b>Sons</b>"));
+    QCOMPARE(m_main->lblCoName->text(), QStringLiteral("Bramley & <b>Sons</b>"));
+}
+
+PRISMOR_WINDOW_TEST_MAIN(TestWindowLetter)
+#include "test_window_letter.moc"

@@ -1,0 +1,402 @@
+// Start-up and exit: what the window notes when it loads, what it puts back when it ends by
+// Exit, by its frame or by an error, and the message box as the user sees it.
+
+#include "window_test_support.h"
+
+#include <components/user_settings.h>
+#include <main_window/main.h>
+#include <main_window/message_box.h>
+#include <main_window/plain_label.h>
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QWindow>
+
+#include <stdexcept>
+
+namespace {
+
+const QString instructions = QStringLiteral(
+        "Program to check Norlix Database version.\r\n"
+        "This does not affect or change any data so it is safe to use at any time.\r\n\r\n"
+        "First select which company letter you wish to check.");
+
+void setWorkstationSetting(const QString &value)
+{
+    const QString application = QStringLiteral("Norlix6");
+    const QString section = QStringLiteral("ThisPC");
+    const QString key = QStringLiteral("WStnName");
+    if (value.isNull())
+        Norlix::removeUserSetting(application, section, key);
+    else
+        Norlix::writeUserSetting(application, section, key, value);
+}
+
+QList<int> statuses(const QSignalSpy &ended)
+{
+    QList<int> result;
+    for (const QList<QVariant> &arguments : ended)
+        result << arguments.first().toInt();
+    return result;
+}
+
+} // namespace
+
+class TestWindowLifecycle : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startUp_data();
+    void startUp();
+    void loadRunsOnceBeforeTheWindowIsShown();
+
+    void exit_data();
+    void exit();
+    void closingOtherwiseRestoresOnce_data();
+    void closingOtherwiseRestoresOnce();
+    void applicationQuitRestores();
+
+    void errorInHandler_data();
+    void errorInHandler();
+
+    void realMessageBox();
+
+private:
+    void showMain();
+
+    ScriptedNorlix m_norlix;
+    std::unique_ptr<MessageBox::Recorder> m_messages;
+    std::unique_ptr<Main> m_main;
+};
+
+void TestWindowLifecycle::init()
+{
+    m_norlix = ScriptedNorlix{};
+    m_norlix.currentLetter = QStringLiteral("C");
+    m_norlix.companies[QStringLiteral("B")] = {QStringLiteral("/srv/norlix/B/"),
+                                               QStringLiteral("company.ndb"),
+                                               QStringLiteral("Bramley Ltd"), true};
+    m_norlix.companies[QStringLiteral("C")] = {QStringLiteral("/srv/norlix/C/"),
+                                               QStringLiteral("company.ndb"),
+                                               QStringLiteral("Carrow Ltd"), true};
+    m_norlix.install();
+    setWorkstationSetting(QStringLiteral("frontdesk"));
+    m_messages = std::make_unique<MessageBox::Recorder>();
+    m_main = std::make_unique<Main>();
+}
+
+void TestWindowLifecycle::cleanup()
+{
+    m_main.reset();
+    m_messages.reset();
+    QVERIFY(!MessageBox::hasInterceptor());
+    Norlix::resetComponents();
+    QVERIFY(QApplication::topLevelWidgets().isEmpty());
+}
+
+void TestWindowLifecycle::showMain()
+{
+    m_main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+}
+
+void TestWindowLifecycle::startUp_data()
+{
+    QTest::addColumn<QString>("setting"); // null: absent
+    QTest::addColumn<bool>("norlixAvailable");
+    QTest::addColumn<QString>("failingCall");
+    QTest::addColumn<QString>("savedLetter");
+    QTest::addColumn<QString>("workstation");
+
+    QTest::newRow("lower case with blanks")
+            << QStringLiteral("  front desk 2  ") << true << QString() << QStringLiteral("C")
+            << QStringLiteral("FRONT DESK 2");
+    QTest::newRow("setting absent") << QString() << true << QString() << QStringLiteral("C")
+                                    << QString();
+    QTest::newRow("setting empty") << QStringLiteral("") << true << QString()
+                                   << QStringLiteral("C") << QString();
+    QTest::newRow("only blanks are trimmed") << QStringLiteral(" \tws ") << true << QString()
+                                             << QStringLiteral("C") << QStringLiteral("\tWS");
+    QTest::newRow("component unavailable") << QStringLiteral("ws-7") << false << QString()
+                                           << QString() << QStringLiteral("WS-7");
+    QTest::newRow("letter cannot be read")
+            << QStringLiteral("ws-7") << true << QStringLiteral("CompanyLetter?") << QString()
+            << QStringLiteral("WS-7");
+}
+
+void TestWindowLifecycle::startUp()
+{
+    QFETCH(QString, setting);
+    QFETCH(bool, norlixAvailable);
+    QFETCH(QString, failingCall);
+    QFETCH(QString, savedLetter);
+    QFETCH(QString, workstation);
+
+    setWorkstationSetting(setting);
+    if (!norlixAvailable)
+        installUnavailableNorlix();
+    m_norlix.failingCall = failingCall;
+    QSignalSpy ended(m_main.get(), &Main::ended);
+
+    showMain();
+
+    QVERIFY(m_main->isVisible());
+    QCOMPARE(m_main->lblInstr->caption(), instructions);
+    QCOMPARE(m_main->savedCompanyLetter(), savedLetter);
+    QCOMPARE(m_main->workstationName(), workstation);
+    QVERIFY(m_messages->shown().isEmpty());
+    QCOMPARE(ended.count(), 0);
+    // Start-up only reads: the setting is as it was and no company was made current.
+    QCOMPARE(Norlix::readUserSetting(QStringLiteral("Norlix6"), QStringLiteral("ThisPC"),
+                                     QStringLiteral("WStnName")),
+             setting.isNull() ? QString() : setting);
+    QVERIFY(m_norlix.letterWrites().isEmpty());
+}
+
+void TestWindowLifecycle::loadRunsOnceBeforeTheWindowIsShown()
+{
+    QList<bool> visibleWhenRead;
+    m_norlix.onCall = [&](const QString &call) {
+        if (call == QLatin1String("CompanyLetter?")) {
+            const QWindow *window = m_main->windowHandle();
+            visibleWhenRead << (window && window->isVisible());
+        }
+    };
+    QCOMPARE(m_main->lblInstr->caption().left(25), QStringLiteral("Program to check Norlix d"));
+
+    showMain();
+    m_main->hide();
+    showMain();
+
+    QCOMPARE(visibleWhenRead, QList<bool>{false});
+    QCOMPARE(m_main->lblInstr->caption(), instructions);
+}
+
+void TestWindowLifecycle::exit_data()
+{
+    QTest::addColumn<QString>("checkLetter"); // empty: no check
+    QTest::addColumn<bool>("norlixAvailable");
+    QTest::addColumn<QString>("failingCall");
+    QTest::addColumn<QStringList>("letterWrites");
+    QTest::addColumn<QString>("currentAfter");
+
+    QTest::newRow("no check") << QString() << true << QString()
+                              << QStringList{QStringLiteral("CompanyLetter=C")}
+                              << QStringLiteral("C");
+    QTest::newRow("after a check of B")
+            << QStringLiteral("B") << true << QString()
+            << QStringList{QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C")}
+            << QStringLiteral("C");
+    QTest::newRow("after a missing company")
+            << QStringLiteral("Q") << true << QString()
+            << QStringList{QStringLiteral("CompanyLetter=Q"), QStringLiteral("CompanyLetter=C")}
+            << QStringLiteral("C");
+    QTest::newRow("letter unreadable at start")
+            << QStringLiteral("B") << true << QStringLiteral("CompanyLetter?")
+            << QStringList{QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=")}
+            << QString();
+    QTest::newRow("restore fails")
+            << QStringLiteral("B") << true << QStringLiteral("CompanyLetter=C")
+            << QStringList{QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C")}
+            << QStringLiteral("B");
+    QTest::newRow("component unavailable") << QString() << false << QString() << QStringList()
+                                           << QStringLiteral("C");
+}
+
+void TestWindowLifecycle::exit()
+{
+    QFETCH(QString, checkLetter);
+    QFETCH(bool, norlixAvailable);
+    QFETCH(QString, failingCall);
+    QFETCH(QStringList, letterWrites);
+    QFETCH(QString, currentAfter);
+
+    if (!norlixAvailable)
+        installUnavailableNorlix();
+    m_norlix.failingCall = failingCall;
+    QSignalSpy ended(m_main.get(), &Main::ended);
+    showMain();
+    if (!checkLetter.isEmpty())
+        m_main->SelectCompany(checkLetter);
+    const qsizetype messagesBefore = m_messages->shown().size();
+
+    QTest::mouseClick(m_main->cmdExit, Qt::LeftButton);
+
+    QCOMPARE(m_norlix.letterWrites(), letterWrites);
+    QCOMPARE(m_norlix.currentLetter, currentAfter);
+    QCOMPARE(statuses(ended), QList<int>{0});
+    QVERIFY(!m_main->isVisible());
+    QCOMPARE(m_messages->shown().size(), messagesBefore);
+}
+
+void TestWindowLifecycle::closingOtherwiseRestoresOnce_data()
+{
+    QTest::addColumn<bool>("byWindowSystem");
+    QTest::newRow("window manager closes the window") << true;
+    QTest::newRow("window closed by the program") << false;
+}
+
+void TestWindowLifecycle::closingOtherwiseRestoresOnce()
+{
+    QFETCH(bool, byWindowSystem);
+
+    QSignalSpy ended(m_main.get(), &Main::ended);
+    showMain();
+    QVERIFY(m_main->SelectCompany(QStringLiteral("B")));
+
+    if (byWindowSystem)
+        QVERIFY(m_main->windowHandle()->close());
+    else
+        QVERIFY(m_main->close());
+
+    QVERIFY(!m_main->isVisible());
+    QCOMPARE(m_norlix.currentLetter, QStringLiteral("C"));
+    QCOMPARE(statuses(ended), QList<int>{0});
+
+    // Whatever comes after, the saved company is written back only once.
+    m_main->cmdExit_Click();
+    m_main->show();
+    m_main->close();
+    QCOMPARE(m_norlix.letterWrites(),
+             QStringList({QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C")}));
+    QCOMPARE(ended.count(), 1);
+}
+
+// The desktop session may end the application without closing its window first.
+void TestWindowLifecycle::applicationQuitRestores()
+{
+    showMain();
+    QVERIFY(m_main->SelectCompany(QStringLiteral("B")));
+
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCOMPARE(QApplication::exec(), 0);
+
+    QCOMPARE(m_norlix.currentLetter, QStringLiteral("C"));
+    QCOMPARE(m_norlix.letterWrites().size(), 2);
+}
+
+void TestWindowLifecycle::errorInHandler_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QStringList>("letterWrites");
+
+    QTest::newRow("Norlix fails during Start")
+            << QStringLiteral("start") << QStringLiteral("The Norlix company database is not reachable.")
+            << QStringList{QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C")};
+    QTest::newRow("standard exception")
+            << QStringLiteral("std") << QStringLiteral("disk full")
+            << QStringList{QStringLiteral("CompanyLetter=C")};
+    QTest::newRow("anything else thrown")
+            << QStringLiteral("other")
+            << QStringLiteral("An unexpected error occurred; Prismor has to end.")
+            << QStringList{QStringLiteral("CompanyLetter=C")};
+}
+
+void TestWindowLifecycle::errorInHandler()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, message);
+    QFETCH(QStringList, letterWrites);
+
+    QSignalSpy ended(m_main.get(), &Main::ended);
+    showMain();
+    qsizetype messagesWhenRestored = -1;
+    m_norlix.onCall = [&](const QString &call) {
+        if (call == QLatin1String("CompanyLetter=C"))
+            messagesWhenRestored = m_messages->shown().size();
+    };
+
+    if (how == QLatin1String("start")) {
+        m_norlix.failingCall = QStringLiteral("FileExists(/srv/norlix/B/company.ndb)");
+        m_main->txtLetter->setText(QStringLiteral("b"));
+        QTest::mouseClick(m_main->cmdStart, Qt::LeftButton);
+    } else if (how == QLatin1String("std")) {
+        m_main->guarded([] { throw std::runtime_error("disk full"); });
+    } else {
+        m_main->guarded([] { throw 42; });
+    }
+
+    QCOMPARE(m_messages->texts(), QStringList{message});
+    QCOMPARE(m_messages->shown().first().title, QStringLiteral("Prismor"));
+    QCOMPARE(m_norlix.letterWrites(), letterWrites);
+    QCOMPARE(messagesWhenRestored, 1); // the user is told first, then the company is put back
+    QCOMPARE(statuses(ended), QList<int>{1});
+    QVERIFY(!m_main->isVisible());
+
+    // The utility is ending: no handler runs any more, and no second restore happens.
+    const qsizetype callsAtEnd = m_norlix.calls.size();
+    m_main->guarded([] { throw std::runtime_error("again"); });
+    m_main->close();
+    QCOMPARE(m_norlix.calls.size(), callsAtEnd);
+    QCOMPARE(m_messages->shown().size(), 1);
+    QCOMPARE(ended.count(), 1);
+}
+
+// The one test with the real box: modal over the window, titled "Prismor", OK only, no icon.
+void TestWindowLifecycle::realMessageBox()
+{
+    m_messages.reset();
+    showMain();
+
+    struct Seen
+    {
+        bool found = false;
+        QString title, text;
+        QMessageBox::Icon icon = QMessageBox::Information;
+        bool iconPixmapEmpty = false;
+        QList<QAbstractButton *> buttons;
+        QString buttonText;
+        Qt::TextFormat format = Qt::AutoText;
+        Qt::WindowModality modality = Qt::NonModal;
+        QWidget *parent = nullptr;
+    } seen;
+    QTimer watcher;
+    watcher.setInterval(10);
+    connect(&watcher, &QTimer::timeout, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        watcher.stop();
+        seen.found = true;
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.icon = box->icon();
+        seen.iconPixmapEmpty = box->iconPixmap().isNull();
+        seen.buttons = box->buttons();
+        seen.buttonText = box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->text()
+                                                       : QString();
+        seen.format = box->textFormat();
+        seen.modality = box->windowModality();
+        seen.parent = box->parentWidget();
+        QTest::keyClick(box, Qt::Key_Enter);
+    });
+    watcher.start();
+
+    QVERIFY(!m_main->SelectCompany(QStringLiteral("<b>")));
+
+    QVERIFY2(seen.found, "no message box was shown");
+    QCOMPARE(seen.title, QStringLiteral("Prismor"));
+    QCOMPARE(seen.text, QStringLiteral("Company letter not valid. Must be A or B or C, etc"));
+    QCOMPARE(seen.icon, QMessageBox::NoIcon);
+    QVERIFY(seen.iconPixmapEmpty);
+    QCOMPARE(seen.buttons.size(), 1);
+    QCOMPARE(seen.buttonText, QStringLiteral("OK"));
+    QCOMPARE(seen.format, Qt::PlainText);
+    QCOMPARE(seen.modality, Qt::ApplicationModal);
+    QCOMPARE(seen.parent, m_main.get());
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(m_main->isVisible());
+}
+
+PRISMOR_WINDOW_TEST_MAIN(TestWindowLifecycle)
+#include "test_window_lifecycle.moc"

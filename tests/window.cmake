@@ -1,0 +1,12 @@
+# The window Main: layout and keyboard, start-up and exit, the company letter; and the
+# executable's version block.
+foreach(area IN ITEMS layout letter lifecycle)
+    prismor_add_test(test_window_${area}
+        SOURCES test_window_${area}.cpp window_test_support.h
+        LIBRARIES prismor_window)
+endforeach()
+
+prismor_add_test(test_window_version_block
+    SOURCES test_window_version_block.cpp)
+target_compile_definitions(test_window_version_block PRIVATE
+    PRISMOR_RESOURCES_DIR="${PROJECT_SOURCE_DIR}/resources")
