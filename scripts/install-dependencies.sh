@@ -9,6 +9,7 @@ packages=(
     qt6-qpa-plugins fonts-liberation
     xvfb xauth
     dbus-daemon at-spi2-core openbox xdotool x11-utils scrot python3 python3-gi gir1.2-atspi-2.0
+    dpkg-dev file
     binutils-mingw-w64-x86-64
 )
 

@@ -23,3 +23,9 @@ foreach(e2e_case IN LISTS prismor_e2e_cases)
                          TIMEOUT 180
                          LABELS e2e)
 endforeach()
+
+# The Debian package made as the README says, its contents, and Prismor run from it.
+add_test(NAME deb_package
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/check-deb-package.sh
+                 ${PROJECT_BINARY_DIR} ${PROJECT_BINARY_DIR}/e2e-artifacts)
+set_tests_properties(deb_package PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300 LABELS e2e)

@@ -1,0 +1,28 @@
+# The Debian package: `cpack -G DEB` in the build folder gives prismor_<version>_<arch>.deb with
+# everything the install rules name (Prismor, norlix, the icon and the desktop entry), under /usr.
+set(PRISMOR_PACKAGE_MAINTAINER "Prismor maintainers <prismor@localhost>"
+    CACHE STRING "Maintainer named in the Debian package")
+
+set(CPACK_PACKAGE_NAME prismor)
+set(CPACK_PACKAGE_VENDOR "Norlix")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Checks a Norlix company database from this workstation")
+# Lines of the package's long description.
+set(CPACK_PACKAGE_DESCRIPTION [[
+Prismor reports on one company's database of a shared Norlix accounting
+installation: that the file can be found, the company's name, where the
+database lies, when it was last compacted, its version, and whether the
+accounts can be locked from this workstation.
+.
+The package also holds norlix, the administration command of the stand-in
+Norlix installation that Prismor uses on Linux.]])
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PRISMOR_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# dpkg-shlibdeps reads the libraries the executables link (Qt, SQLite) into Depends; Qt's X11
+# platform plugin comes with libqt6gui6.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+include(CPack)

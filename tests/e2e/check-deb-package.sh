@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Makes the Debian package from a build as the README says (cpack -G DEB), checks that it holds
+# Prismor, norlix, the icon and the desktop entry under /usr with the Qt libraries among its
+# dependencies, and then runs one end-to-end case on the executables unpacked from it.
+#   check-deb-package.sh BUILD_DIR ARTIFACTS_DIR
+# Exits 77 (ctest's SKIPPED) when the Debian packaging tools are not installed.
+set -euo pipefail
+here=$(dirname "$(readlink -f "$0")")
+build_dir=$(readlink -f "$1")
+artifacts=$2
+
+for tool in cpack dpkg-deb dpkg-shlibdeps file; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "SKIPPED: making the Debian package needs $tool (packages dpkg-dev, file); scripts/install-dependencies.sh installs it"
+        exit 77
+    fi
+done
+
+work=$(mktemp -d -t prismor-deb.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+cpack -G DEB --config "$build_dir/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
+    { cat "$work/cpack.log"; exit 1; }
+debs=("$work"/*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "FAIL: cpack made no single .deb"; exit 1; }
+deb=${debs[0]}
+echo "package: $(basename "$deb")"
+
+contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
+for path in ./usr/bin/Prismor ./usr/bin/norlix ./usr/share/applications/prismor.desktop \
+            ./usr/share/icons/hicolor/16x16/apps/prismor.png \
+            ./usr/share/icons/hicolor/32x32/apps/prismor.png; do
+    grep -qxF "$path" <<<"$contents" && echo "holds $path" || fail "the package lacks $path"
+done
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libqt6widgets6 libqt6gui6 libsqlite3-0; do
+    grep -q "\b$library\b" <<<"$depends" || fail "Depends does not name $library: $depends"
+done
+
+# The desktop entry must start the installed executable and name the installed icon.
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+entry=$root/usr/share/applications/prismor.desktop
+exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+icon_name=$(sed -n 's/^Icon=//p' "$entry")
+[ -n "$exec_name" ] && [ -x "$root/usr/bin/$exec_name" ] ||
+    fail "the desktop entry's Exec=$exec_name is not an installed executable"
+[ -n "$icon_name" ] && [ -f "$root/usr/share/icons/hicolor/32x32/apps/$icon_name.png" ] ||
+    fail "the desktop entry's Icon=$icon_name is not an installed icon"
+
+# What was packed works: a check of company A with the unpacked executables.
+status=0
+"$here/run-e2e.sh" --prismor "$root/usr/bin/Prismor" --norlix "$root/usr/bin/norlix" \
+    --artifacts "$artifacts/deb-package" found_A || status=$?
+if [ "$status" -eq 77 ]; then
+    echo "note: the unpacked Prismor was not run; the virtual desktop's tools are missing"
+elif [ "$status" -ne 0 ]; then
+    fail "the unpacked Prismor did not pass the check of company A"
+fi
+
+[ "$failures" -eq 0 ] || exit 1
+echo "the Debian package is complete"
