@@ -93,6 +93,10 @@ class Prismor:
         self.application = application_of(self.process.pid)
         self.window = wait_for(f"the window {WINDOW_TITLE!r}",
                                lambda: top_level(self.application, WINDOW_TITLE))
+        # Active once the window manager has placed it and given it the focus; only then do
+        # the places of its controls on the screen hold.
+        wait_for("the window to become active",
+                 lambda: has_state(self.window, Atspi.StateType.ACTIVE))
 
     def stop(self):
         """Ends the process if the test left it running."""
@@ -124,6 +128,19 @@ class Prismor:
         if role(control) == "text":
             return Atspi.Text.get_text(control, 0, -1)
         return name(control)
+
+    def wait_for_text(self, control_name, expected, timeout=10):
+        """Waits until the control shows this text: typed keys take a moment to arrive."""
+        shown = []
+
+        def shows_expected():
+            shown.append(self.text_of(control_name))
+            return shown[-1] == expected
+        try:
+            wait_for(f"{control_name} to show {expected!r}", shows_expected, timeout, 0.05)
+        except CheckFailed:
+            raise CheckFailed(f"{control_name}: expected {expected!r}, "
+                              f"shows {shown[-1] if shown else None!r}") from None
 
     def report(self):
         return lines_of(self.text_of("lblResults"))
