@@ -25,11 +25,11 @@ void Main::cmdStart_Click()
     AddResult(QStringLiteral("WorkStation name: ") + WorkstationName);
     AddResult(QStringLiteral("Database location: ") + freshCompanyDatabase()->DatabaseLocation());
     AddResult(QStringLiteral("    Last compacted in month ")
-              + freshCompanyDatabase()->CompanySetting(QStringLiteral("AcctDBtidyMonth")));
+        + freshCompanyDatabase()->CompanySetting(QStringLiteral("AcctDBtidyMonth")));
 
     const double version = GetDatabaseVersion();
     AddResult(QStringLiteral("    Database version ")
-              + (version != 0 ? generalNumberText(version) : versionNotYetSet));
+        + (version != 0 ? generalNumberText(version) : versionNotYetSet));
 
     AddResult(QStringLiteral("Attempting to lock and unlock the accounts"));
     if (TryLockAccounts())

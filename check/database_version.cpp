@@ -9,6 +9,7 @@
 
 double Main::GetDatabaseVersion()
 {
-    const QString setting = freshCompanyDatabase()->CompanySetting(QStringLiteral("CompanyVersNbr"));
+    const QString setting
+        = freshCompanyDatabase()->CompanySetting(QStringLiteral("CompanyVersNbr"));
     return freshConverter()->ToNumber(QVariant(cutVersionText(setting)));
 }

@@ -53,8 +53,8 @@ QString Main::TempWorkstationName()
 {
     const auto ticks = std::chrono::system_clock::now().time_since_epoch().count();
     const auto clockBits = static_cast<std::uint64_t>(ticks);
-    std::seed_seq seed{static_cast<std::uint32_t>(clockBits),
-                       static_cast<std::uint32_t>(clockBits >> 32)};
+    std::seed_seq seed { static_cast<std::uint32_t>(clockBits),
+        static_cast<std::uint32_t>(clockBits >> 32) };
     std::mt19937 generator(seed);
     return tempWorkstationName(unitFloatFromBits(static_cast<std::uint32_t>(generator())));
 }

@@ -23,8 +23,8 @@ struct ShortestDigits
 ShortestDigits shortestDigits(double magnitude)
 {
     char buffer[64];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
+    const auto result
+        = std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
     const std::string text(buffer, result.ptr);
     const auto e = text.find('e');
 
@@ -98,8 +98,8 @@ QString generalNumberText(double value)
         return QStringLiteral("0");
 
     const ShortestDigits number = shortestDigits(std::fabs(value));
-    std::string text = plainDigitCount(number) > plainDigitLimit ? exponentForm(number)
-                                                                 : plainForm(number);
+    std::string text
+        = plainDigitCount(number) > plainDigitLimit ? exponentForm(number) : plainForm(number);
     if (value < 0)
         text.insert(0, 1, '-');
     return QString::fromStdString(text);

@@ -46,7 +46,7 @@ QString norlix(const QStringList &arguments)
 // One field of `norlix company show`.
 QString shownField(const QString &letter, const QString &field)
 {
-    const QStringList lines = norlix({"company", "show", letter}).split(QLatin1Char('\n'));
+    const QStringList lines = norlix({ "company", "show", letter }).split(QLatin1Char('\n'));
     for (const QString &line : lines)
         if (line.startsWith(field + QStringLiteral(": ")))
             return line.mid(field.size() + 2);
@@ -104,26 +104,26 @@ void TestCheckEndToEnd::initTestCase()
     Norlix::resetComponents();
 
     QVERIFY(QFileInfo(norlixCommand).isExecutable());
-    const QList<QStringList> setUp{
-        {"init"},
-        {"company", "add", "A", "Alder Joinery Ltd"},
-        {"setting", "set", "A", "Companyname", "Alder Joinery Ltd"},
-        {"setting", "set", "A", "AcctDBtidyMonth", "2025-10"},
-        {"setting", "set", "A", "CompanyVersNbr", "V6.123"},
-        {"company", "add", "B", "Birchwood Bakery", "--no-database"},
-        {"company", "add", "C", "Cedar Lane Cafe"},
-        {"setting", "set", "C", "Companyname", "Cedar Lane Cafe"},
-        {"setting", "set", "C", "AcctDBtidyMonth", "2025-08"},
-        {"setting", "set", "C", "CompanyVersNbr", "V6.12"},
-        {"company", "add", "D", "Dogwood Designs"},
-        {"setting", "set", "D", "Companyname", "Dogwood Designs"},
-        {"setting", "set", "D", "AcctDBtidyMonth", "2025-09"},
-        {"workstation", "front-desk "},
-        {"current", "C"},
+    const QList<QStringList> setUp {
+        { "init" },
+        { "company", "add", "A", "Alder Joinery Ltd" },
+        { "setting", "set", "A", "Companyname", "Alder Joinery Ltd" },
+        { "setting", "set", "A", "AcctDBtidyMonth", "2025-10" },
+        { "setting", "set", "A", "CompanyVersNbr", "V6.123" },
+        { "company", "add", "B", "Birchwood Bakery", "--no-database" },
+        { "company", "add", "C", "Cedar Lane Cafe" },
+        { "setting", "set", "C", "Companyname", "Cedar Lane Cafe" },
+        { "setting", "set", "C", "AcctDBtidyMonth", "2025-08" },
+        { "setting", "set", "C", "CompanyVersNbr", "V6.12" },
+        { "company", "add", "D", "Dogwood Designs" },
+        { "setting", "set", "D", "Companyname", "Dogwood Designs" },
+        { "setting", "set", "D", "AcctDBtidyMonth", "2025-09" },
+        { "workstation", "front-desk " },
+        { "current", "C" },
     };
     for (const QStringList &command : setUp)
         QVERIFY2(norlix(command) != norlixFailed, qPrintable(command.join(QLatin1Char(' '))));
-    QCOMPARE(norlix({"company", "list"}).count(QLatin1Char('\n')), 3);
+    QCOMPARE(norlix({ "company", "list" }).count(QLatin1Char('\n')), 3);
 }
 
 void TestCheckEndToEnd::init()
@@ -186,10 +186,10 @@ void TestCheckEndToEnd::companyFoundWithItsVersion()
     runCheck(*window, QStringLiteral("A"));
 
     QCOMPARE(window->lblResults->caption(),
-             report({"Checking database of Company A", "WorkStation name: FRONT-DESK",
-                     "Database location: " + location, "    Last compacted in month 2025-10",
-                     "    Database version 6.123", "Attempting to lock and unlock the accounts",
-                     "Success -- accounts could be locked by this Workstation", "Finished"}));
+        report({ "Checking database of Company A", "WorkStation name: FRONT-DESK",
+            "Database location: " + location, "    Last compacted in month 2025-10",
+            "    Database version 6.123", "Attempting to lock and unlock the accounts",
+            "Success -- accounts could be locked by this Workstation", "Finished" }));
     QVERIFY(m_messages.isEmpty());
     QVERIFY(m_dialogTitles.isEmpty());
     QCOMPARE(shownField(QStringLiteral("A"), QStringLiteral("lock")), QString());
@@ -205,7 +205,7 @@ void TestCheckEndToEnd::databaseMissing()
     QCOMPARE(m_messages.size(), 1);
     QCOMPARE(m_messages.at(0).text, QStringLiteral("Cannot find database for Company B"));
     QCOMPARE(window->lblCoName->caption(), QString());
-    QCOMPARE(norlix({"current"}), QStringLiteral("B"));
+    QCOMPARE(norlix({ "current" }), QStringLiteral("B"));
 }
 
 void TestCheckEndToEnd::versionNotSet()
@@ -216,50 +216,49 @@ void TestCheckEndToEnd::versionNotSet()
     runCheck(*window, QStringLiteral("D"));
 
     QCOMPARE(window->lblResults->caption(),
-             report({"Checking database of Company D", "WorkStation name: FRONT-DESK",
-                     "Database location: " + location, "    Last compacted in month 2025-09",
-                     "    Database version " + notYetSet,
-                     "Attempting to lock and unlock the accounts",
-                     "Success -- accounts could be locked by this Workstation", "Finished"}));
+        report({ "Checking database of Company D", "WorkStation name: FRONT-DESK",
+            "Database location: " + location, "    Last compacted in month 2025-09",
+            "    Database version " + notYetSet, "Attempting to lock and unlock the accounts",
+            "Success -- accounts could be locked by this Workstation", "Finished" }));
     QCOMPARE(window->lblCoName->caption(), QStringLiteral("Dogwood Designs"));
 }
 
 void TestCheckEndToEnd::lockHeldElsewhereAndTheUserGivesUp()
 {
-    QCOMPARE(norlix({"lock", "C", "OTHER-PC"}), QStringLiteral("OTHER-PC"));
-    answerChoiceDialogs({QStringLiteral("Retry"), QStringLiteral("Exit")});
+    QCOMPARE(norlix({ "lock", "C", "OTHER-PC" }), QStringLiteral("OTHER-PC"));
+    answerChoiceDialogs({ QStringLiteral("Retry"), QStringLiteral("Exit") });
     auto window = openWindow();
 
     runCheck(*window, QStringLiteral("C"));
 
-    QCOMPARE(m_dialogTitles, QStringList({"CAUTION", "CAUTION"}));
+    QCOMPARE(m_dialogTitles, QStringList({ "CAUTION", "CAUTION" }));
     const QStringList lines = window->lblResults->caption().split(QStringLiteral("\r\n"));
-    QCOMPARE(lines.mid(5), QStringList({"Attempting to lock and unlock the accounts",
-                                        "Failure -- accounts could not be locked", "Finished",
-                                        ""}));
+    QCOMPARE(lines.mid(5),
+        QStringList({ "Attempting to lock and unlock the accounts",
+            "Failure -- accounts could not be locked", "Finished", "" }));
     QCOMPARE(shownField(QStringLiteral("C"), QStringLiteral("lock")), QStringLiteral("OTHER-PC"));
-    QCOMPARE(norlix({"unlock", "C", "OTHER-PC"}), QString());
+    QCOMPARE(norlix({ "unlock", "C", "OTHER-PC" }), QString());
 }
 
 void TestCheckEndToEnd::lockHeldElsewhereReleasedThroughUnlock()
 {
-    QCOMPARE(norlix({"lock", "C", "OTHER-PC"}), QStringLiteral("OTHER-PC"));
+    QCOMPARE(norlix({ "lock", "C", "OTHER-PC" }), QStringLiteral("OTHER-PC"));
     QCOMPARE(shownField(QStringLiteral("C"), QStringLiteral("lock")), QStringLiteral("OTHER-PC"));
     const QString location = shownField(QStringLiteral("C"), QStringLiteral("location"));
-    answerChoiceDialogs({QStringLiteral("Unlock")});
+    answerChoiceDialogs({ QStringLiteral("Unlock") });
     auto window = openWindow();
 
     runCheck(*window, QStringLiteral("C"));
 
-    QCOMPARE(m_dialogTitles, QStringList{"CAUTION"});
-    QCOMPARE(m_dialogButtons, QStringList{"Retry|Exit|Unlock"});
+    QCOMPARE(m_dialogTitles, QStringList { "CAUTION" });
+    QCOMPARE(m_dialogButtons, QStringList { "Retry|Exit|Unlock" });
     QCOMPARE(window->lblResults->caption(),
-             report({"Checking database of Company C", "WorkStation name: FRONT-DESK",
-                     "Database location: " + location, "    Last compacted in month 2025-08",
-                     "    Database version 6.12", "Attempting to lock and unlock the accounts",
-                     "..... accounts seem to be locked by WorkStation: OTHER-PC",
-                     "     Attempting to unlock",
-                     "Success -- accounts could be locked by this Workstation", "Finished"}));
+        report({ "Checking database of Company C", "WorkStation name: FRONT-DESK",
+            "Database location: " + location, "    Last compacted in month 2025-08",
+            "    Database version 6.12", "Attempting to lock and unlock the accounts",
+            "..... accounts seem to be locked by WorkStation: OTHER-PC",
+            "     Attempting to unlock", "Success -- accounts could be locked by this Workstation",
+            "Finished" }));
     QVERIFY(m_messages.isEmpty());
     QCOMPARE(shownField(QStringLiteral("C"), QStringLiteral("lock")), QString());
     QCOMPARE(Norlix::SystemGlobal().Instance()->LockOwner(QStringLiteral("LA")), QString());
@@ -271,13 +270,14 @@ void TestCheckEndToEnd::demoInstallationGivesEachOutcome()
     const QByteArray testHome = qgetenv("NORLIX_HOME");
     qputenv("NORLIX_HOME", QFile::encodeName(m_home.path() + QStringLiteral("/demo")));
     Norlix::resetComponents();
-    QVERIFY(norlix({"demo"}) != norlixFailed);
-    QCOMPARE(shownField(QStringLiteral("C"), QStringLiteral("lock")), QStringLiteral("ACCOUNTS-PC"));
-    answerChoiceDialogs({QStringLiteral("Unlock")});
+    QVERIFY(norlix({ "demo" }) != norlixFailed);
+    QCOMPARE(
+        shownField(QStringLiteral("C"), QStringLiteral("lock")), QStringLiteral("ACCOUNTS-PC"));
+    answerChoiceDialogs({ QStringLiteral("Unlock") });
     auto window = openWindow();
 
     QStringList reports;
-    for (const QString letter : {"A", "B", "C", "D"}) {
+    for (const QString letter : { "A", "B", "C", "D" }) {
         runCheck(*window, letter);
         reports << window->lblResults->caption();
     }
@@ -288,14 +288,14 @@ void TestCheckEndToEnd::demoInstallationGivesEachOutcome()
     QCOMPARE(reports.at(1), QString());
     QCOMPARE(m_messages.size(), 1);
     QCOMPARE(m_messages.at(0).text, QStringLiteral("Cannot find database for Company B"));
-    QVERIFY2(reports.at(2).contains(QLatin1String(
-                 "..... accounts seem to be locked by WorkStation: ACCOUNTS-PC\r\n"
-                 "     Attempting to unlock\r\n"
-                 "Success -- accounts could be locked by this Workstation\r\n")),
-             qPrintable(reports.at(2)));
-    QCOMPARE(m_dialogTitles, QStringList{"CAUTION"});
+    QVERIFY2(reports.at(2).contains(
+                 QLatin1String("..... accounts seem to be locked by WorkStation: ACCOUNTS-PC\r\n"
+                               "     Attempting to unlock\r\n"
+                               "Success -- accounts could be locked by this Workstation\r\n")),
+        qPrintable(reports.at(2)));
+    QCOMPARE(m_dialogTitles, QStringList { "CAUTION" });
     QVERIFY2(reports.at(3).contains(QStringLiteral("\r\n    Database version ") + notYetSet),
-             qPrintable(reports.at(3)));
+        qPrintable(reports.at(3)));
 
     window.reset();
     qputenv("NORLIX_HOME", testHome);

@@ -56,7 +56,10 @@ struct FakeNorlix
     bool objectReused = false;
     bool dialogAnswersRanOut = false;
 
-    [[nodiscard]] QStringList lockCalls() const { return calls.filter(QStringLiteral("AccountsLock(")); }
+    [[nodiscard]] QStringList lockCalls() const
+    {
+        return calls.filter(QStringLiteral("AccountsLock("));
+    }
     void install();
 };
 
@@ -66,7 +69,10 @@ namespace FakeNorlixDetail {
 class SingleUse
 {
 protected:
-    explicit SingleUse(FakeNorlix &state) : m_state(state) {}
+    explicit SingleUse(FakeNorlix &state)
+        : m_state(state)
+    {
+    }
     FakeNorlix &use(const QString &call)
     {
         if (++m_operations > 1)
@@ -85,7 +91,10 @@ private:
 class Database : public Norlix::CompanyDatabase, SingleUse
 {
 public:
-    explicit Database(FakeNorlix &state) : SingleUse(state) {}
+    explicit Database(FakeNorlix &state)
+        : SingleUse(state)
+    {
+    }
 
     bool FileExists(const QString &path) override
     {
@@ -140,7 +149,10 @@ public:
 class SystemGlobal : public Norlix::CompanyDatabaseComponent
 {
 public:
-    explicit SystemGlobal(FakeNorlix &state) : m_state(state) {}
+    explicit SystemGlobal(FakeNorlix &state)
+        : m_state(state)
+    {
+    }
     std::unique_ptr<Norlix::CompanyDatabase> Instance() override
     {
         ++m_state.databaseObjectsFetched;
@@ -154,7 +166,10 @@ private:
 class Converter : public Norlix::ConverterObject, SingleUse
 {
 public:
-    explicit Converter(FakeNorlix &state) : SingleUse(state) {}
+    explicit Converter(FakeNorlix &state)
+        : SingleUse(state)
+    {
+    }
     double ToNumber(const QVariant &value) override
     {
         auto &s = use(QStringLiteral("ToNumber(%1)").arg(value.toString()));
@@ -167,7 +182,10 @@ public:
 class NumberConverter : public Norlix::NumberConverterComponent
 {
 public:
-    explicit NumberConverter(FakeNorlix &state) : m_state(state) {}
+    explicit NumberConverter(FakeNorlix &state)
+        : m_state(state)
+    {
+    }
     std::unique_ptr<Norlix::ConverterObject> Converter() override
     {
         ++m_state.converterObjectsFetched;
@@ -181,12 +199,15 @@ private:
 class ChoiceDialog : public Norlix::ChoiceDialogComponent
 {
 public:
-    explicit ChoiceDialog(FakeNorlix &state) : m_state(state) {}
+    explicit ChoiceDialog(FakeNorlix &state)
+        : m_state(state)
+    {
+    }
     QString ShowChoice(const QString &title, const QString &message, const QString &buttons,
-                       const QString &style, int number) override
+        const QString &style, int number) override
     {
         m_state.calls << QStringLiteral("ShowChoice");
-        m_state.choices << ShownChoice{title, message, buttons, style, number};
+        m_state.choices << ShownChoice { title, message, buttons, style, number };
         if (m_state.choiceAnswers.empty()) {
             // A probe that keeps asking would never end: give up, and let the test see it.
             m_state.dialogAnswersRanOut = true;
@@ -205,7 +226,7 @@ private:
 
 inline void FakeNorlix::install()
 {
-    Norlix::useComponentFactories(Norlix::ComponentFactories{
+    Norlix::useComponentFactories(Norlix::ComponentFactories {
         [this] { return std::make_unique<FakeNorlixDetail::SystemGlobal>(*this); },
         [this] { return std::make_unique<FakeNorlixDetail::NumberConverter>(*this); },
         [this] { return std::make_unique<FakeNorlixDetail::ChoiceDialog>(*this); },

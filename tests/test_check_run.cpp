@@ -109,19 +109,19 @@ void TestCheckRun::initTestCase()
 
 void TestCheckRun::init()
 {
-    m_norlix = FakeNorlix{};
-    m_norlix.companies[QStringLiteral("A")] = FakeCompany{
-        QStringLiteral("/srv/norlix/A/"), QStringLiteral("acorn.db"), true,
-        {{QStringLiteral("Companyname"), QStringLiteral("Acorn Supplies")},
-         {QStringLiteral("AcctDBtidyMonth"), QStringLiteral("11")},
-         {QStringLiteral("CompanyVersNbr"), QStringLiteral("X2.500")}}};
-    m_norlix.companies[QStringLiteral("B")] = FakeCompany{
-        QStringLiteral("/srv/norlix/B/"), QStringLiteral("bramble.db"), true,
-        {{QStringLiteral("Companyname"), QStringLiteral("Bramble Ltd")},
-         {QStringLiteral("AcctDBtidyMonth"), QStringLiteral("2024-03")},
-         {QStringLiteral("CompanyVersNbr"), QStringLiteral("V12345")}}};
-    m_norlix.companies[QStringLiteral("D")] = FakeCompany{
-        QStringLiteral("/srv/norlix/D/"), QStringLiteral("dormant.db"), false, {}};
+    m_norlix = FakeNorlix {};
+    m_norlix.companies[QStringLiteral("A")]
+        = FakeCompany { QStringLiteral("/srv/norlix/A/"), QStringLiteral("acorn.db"), true,
+              { { QStringLiteral("Companyname"), QStringLiteral("Acorn Supplies") },
+                  { QStringLiteral("AcctDBtidyMonth"), QStringLiteral("11") },
+                  { QStringLiteral("CompanyVersNbr"), QStringLiteral("X2.500") } } };
+    m_norlix.companies[QStringLiteral("B")]
+        = FakeCompany { QStringLiteral("/srv/norlix/B/"), QStringLiteral("bramble.db"), true,
+              { { QStringLiteral("Companyname"), QStringLiteral("Bramble Ltd") },
+                  { QStringLiteral("AcctDBtidyMonth"), QStringLiteral("2024-03") },
+                  { QStringLiteral("CompanyVersNbr"), QStringLiteral("V12345") } } };
+    m_norlix.companies[QStringLiteral("D")]
+        = FakeCompany { QStringLiteral("/srv/norlix/D/"), QStringLiteral("dormant.db"), false, {} };
     m_norlix.currentLetter = QStringLiteral("C");
     m_norlix.install();
 
@@ -156,11 +156,11 @@ void TestCheckRun::runCheck(Main &window, const QString &letter)
 void TestCheckRun::verifyEveryCallOnAFreshObject()
 {
     QVERIFY(!m_norlix.objectReused);
-    const auto databaseCalls = std::count_if(
-        m_norlix.calls.cbegin(), m_norlix.calls.cend(), [](const QString &call) {
-            return !call.startsWith(QLatin1String("ToNumber"))
-                   && call != QLatin1String("ShowChoice");
-        });
+    const auto databaseCalls
+        = std::count_if(m_norlix.calls.cbegin(), m_norlix.calls.cend(), [](const QString &call) {
+              return !call.startsWith(QLatin1String("ToNumber"))
+                  && call != QLatin1String("ShowChoice");
+          });
     QCOMPARE(m_norlix.databaseObjectsFetched, int(databaseCalls));
 }
 
@@ -173,11 +173,10 @@ void TestCheckRun::successfulCheckReportsLineByLine()
 
     QCOMPARE(window->lblResults->caption(), report(successfulReportOfB("WS1", "12345")));
     QCOMPARE(m_norlix.calls,
-             QStringList({"CompanyLetter=B", "DatabaseLocation", "DatabaseFileName",
-                          "FileExists(/srv/norlix/B/bramble.db)", "CompanySetting(Companyname)",
-                          "DatabaseLocation", "CompanySetting(AcctDBtidyMonth)",
-                          "CompanySetting(CompanyVersNbr)", "ToNumber(12345)",
-                          "AccountsLock(WS1,LOCK)", "AccountsLock(WS1,UNLOCK)"}));
+        QStringList({ "CompanyLetter=B", "DatabaseLocation", "DatabaseFileName",
+            "FileExists(/srv/norlix/B/bramble.db)", "CompanySetting(Companyname)",
+            "DatabaseLocation", "CompanySetting(AcctDBtidyMonth)", "CompanySetting(CompanyVersNbr)",
+            "ToNumber(12345)", "AccountsLock(WS1,LOCK)", "AccountsLock(WS1,UNLOCK)" }));
     // The cut text reaches the converter as a general value holding text.
     QCOMPARE(m_norlix.toNumberArguments.size(), 1);
     QCOMPARE(m_norlix.toNumberArguments.at(0).typeId(), int(QMetaType::QString));
@@ -194,12 +193,18 @@ void TestCheckRun::versionLine_data()
     QTest::addColumn<QString>("shown");
 
     const QString notYetSet = QStringLiteral(" ** not yet set (by Norlix when it starts up) **");
-    QTest::newRow("integer") << "V12345" << "12345";
-    QTest::newRow("fraction without trailing zeros") << "X2.500" << "2.5";
-    QTest::newRow("below one") << "V0.5" << "0.5";
-    QTest::newRow("negative") << "V-2" << "-2";
-    QTest::newRow("beyond the sixth character ignored") << "V1234567" << "12345";
-    QTest::newRow("large") << "V1E+16" << "1E+16";
+    QTest::newRow("integer") << "V12345"
+                             << "12345";
+    QTest::newRow("fraction without trailing zeros") << "X2.500"
+                                                     << "2.5";
+    QTest::newRow("below one") << "V0.5"
+                               << "0.5";
+    QTest::newRow("negative") << "V-2"
+                              << "-2";
+    QTest::newRow("beyond the sixth character ignored") << "V1234567"
+                                                        << "12345";
+    QTest::newRow("large") << "V1E+16"
+                           << "1E+16";
     QTest::newRow("zero") << "V0" << notYetSet;
     QTest::newRow("empty") << "" << notYetSet;
     QTest::newRow("prefix only") << "V" << notYetSet;
@@ -223,8 +228,8 @@ void TestCheckRun::versionLine()
 void TestCheckRun::emptyWorkstationNameUsesATemporaryName()
 {
     setWorkstationSetting(QString());
-    m_norlix.companies[QStringLiteral("B")].settings[QStringLiteral("CompanyVersNbr")] =
-        QStringLiteral("V0");
+    m_norlix.companies[QStringLiteral("B")].settings[QStringLiteral("CompanyVersNbr")]
+        = QStringLiteral("V0");
     auto window = openWindow();
     QVERIFY(window->workstationName().isEmpty());
 
@@ -232,13 +237,13 @@ void TestCheckRun::emptyWorkstationNameUsesATemporaryName()
 
     const QString notYetSet = QStringLiteral(" ** not yet set (by Norlix when it starts up) **");
     QCOMPARE(window->lblResults->caption(), report(successfulReportOfB(QString(), notYetSet)));
-    QVERIFY(window->lblResults->caption().contains(
-        QStringLiteral("\r\nWorkStation name: \r\n")));
+    QVERIFY(window->lblResults->caption().contains(QStringLiteral("\r\nWorkStation name: \r\n")));
     QVERIFY(window->lblResults->caption().contains(
         QStringLiteral("    Database version  ** not yet set")));
     const QStringList lockCalls = m_norlix.lockCalls();
     QCOMPARE(lockCalls.size(), 2);
-    const QString name = lockCalls.at(0).section(QLatin1Char('('), 1).section(QLatin1Char(','), 0, 0);
+    const QString name
+        = lockCalls.at(0).section(QLatin1Char('('), 1).section(QLatin1Char(','), 0, 0);
     QVERIFY2(isTempName(name), qPrintable(name));
     QCOMPARE(lockCalls.at(1), QStringLiteral("AccountsLock(%1,UNLOCK)").arg(name));
 }
@@ -246,7 +251,7 @@ void TestCheckRun::emptyWorkstationNameUsesATemporaryName()
 void TestCheckRun::secondCheckReplacesTheFirst()
 {
     m_norlix.lockHolder = QStringLiteral("W7");
-    m_norlix.choiceAnswers = {QStringLiteral("Unlock")};
+    m_norlix.choiceAnswers = { QStringLiteral("Unlock") };
     auto window = openWindow();
 
     runCheck(*window, QStringLiteral("B"));
@@ -257,10 +262,10 @@ void TestCheckRun::secondCheckReplacesTheFirst()
 
     runCheck(*window, QStringLiteral("A"));
     QCOMPARE(window->lblResults->caption(),
-             report({"Checking database of Company A", "WorkStation name: WS1",
-                     "Database location: /srv/norlix/A/", "    Last compacted in month 11",
-                     "    Database version 2.5", "Attempting to lock and unlock the accounts",
-                     "Success -- accounts could be locked by this Workstation", "Finished"}));
+        report({ "Checking database of Company A", "WorkStation name: WS1",
+            "Database location: /srv/norlix/A/", "    Last compacted in month 11",
+            "    Database version 2.5", "Attempting to lock and unlock the accounts",
+            "Success -- accounts could be locked by this Workstation", "Finished" }));
     QVERIFY(m_messages.isEmpty());
 }
 
@@ -269,9 +274,12 @@ void TestCheckRun::refusedLetterLeavesTheReportEmpty_data()
     QTest::addColumn<QString>("letter");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("empty") << "" << "Company letter not valid. Must be A or B or C, etc";
-    QTest::newRow("digit") << "7" << "Company letter not valid. Must be A or B or C, etc";
-    QTest::newRow("database missing") << "D" << "Cannot find database for Company D";
+    QTest::newRow("empty") << ""
+                           << "Company letter not valid. Must be A or B or C, etc";
+    QTest::newRow("digit") << "7"
+                           << "Company letter not valid. Must be A or B or C, etc";
+    QTest::newRow("database missing") << "D"
+                                      << "Cannot find database for Company D";
 }
 
 void TestCheckRun::refusedLetterLeavesTheReportEmpty()
@@ -312,13 +320,13 @@ void TestCheckRun::errorMidCheckKeepsTheEarlierLines()
     QFETCH(QString, failingCall);
     QFETCH(bool, lockHeld);
     QFETCH(int, linesKept);
-    const QString description =
-        QStringLiteral("The company database of B could not be read: disk I/O error.");
+    const QString description
+        = QStringLiteral("The company database of B could not be read: disk I/O error.");
     m_norlix.failingCall = failingCall;
     m_norlix.failureDescription = description;
     if (lockHeld) {
         m_norlix.lockHolder = QStringLiteral("W7");
-        m_norlix.choiceAnswers = {QStringLiteral("Unlock")};
+        m_norlix.choiceAnswers = { QStringLiteral("Unlock") };
     }
     auto window = openWindow();
     QSignalSpy ended(window.get(), &Main::ended);
@@ -350,39 +358,39 @@ void TestCheckRun::lockProbe_data()
     const QString choice = QStringLiteral("ShowChoice");
 
     QTest::newRow("free") << "" << QStringList() << QStringList() << true
-                          << QStringList{lock, unlock} << QStringList();
-    QTest::newRow("held, Exit") << "W7" << QStringList() << QStringList{"Exit"} << false
-                                << QStringList{lock, choice} << QStringList();
+                          << QStringList { lock, unlock } << QStringList();
+    QTest::newRow("held, Exit") << "W7" << QStringList() << QStringList { "Exit" } << false
+                                << QStringList { lock, choice } << QStringList();
     QTest::newRow("held, Retry then Exit")
-        << "W7" << QStringList() << QStringList{"Retry", "Exit"} << false
-        << QStringList{lock, choice, lock, choice} << QStringList();
+        << "W7" << QStringList() << QStringList { "Retry", "Exit" } << false
+        << QStringList { lock, choice, lock, choice } << QStringList();
     QTest::newRow("held, Unlock")
-        << "W7" << QStringList() << QStringList{"Unlock"} << true
-        << QStringList{lock, choice, "LockOwner(LA)", "AccountsLock(W7,UNLOCK)", lock, unlock}
-        << QStringList{"..... accounts seem to be locked by WorkStation: W7",
-                       "     Attempting to unlock"};
+        << "W7" << QStringList() << QStringList { "Unlock" } << true
+        << QStringList { lock, choice, "LockOwner(LA)", "AccountsLock(W7,UNLOCK)", lock, unlock }
+        << QStringList { "..... accounts seem to be locked by WorkStation: W7",
+               "     Attempting to unlock" };
     QTest::newRow("held, unknown answers are a retry")
-        << "W7" << QStringList() << QStringList{"retry", "", "Cancel", "EXIT", " Exit", "Exit"}
+        << "W7" << QStringList() << QStringList { "retry", "", "Cancel", "EXIT", " Exit", "Exit" }
         << false
-        << QStringList{lock, choice, lock, choice, lock, choice, lock, choice, lock, choice,
-                       lock, choice}
+        << QStringList { lock, choice, lock, choice, lock, choice, lock, choice, lock, choice, lock,
+               choice }
         << QStringList();
     QTest::newRow("held, Retry until the holder has gone")
-        << "" << QStringList{"W7", "W7"} << QStringList{"Retry", "Retry"} << true
-        << QStringList{lock, choice, lock, choice, lock, unlock} << QStringList();
+        << "" << QStringList { "W7", "W7" } << QStringList { "Retry", "Retry" } << true
+        << QStringList { lock, choice, lock, choice, lock, unlock } << QStringList();
     QTest::newRow("granted under a name differing in case")
-        << "" << QStringList{"ws1"} << QStringList{"Exit"} << false
-        << QStringList{lock, choice} << QStringList();
+        << "" << QStringList { "ws1" } << QStringList { "Exit" } << false
+        << QStringList { lock, choice } << QStringList();
     QTest::newRow("held by the same name in lower case, Unlock")
-        << "ws1" << QStringList() << QStringList{"Unlock"} << true
-        << QStringList{lock, choice, "LockOwner(LA)", "AccountsLock(ws1,UNLOCK)", lock, unlock}
-        << QStringList{"..... accounts seem to be locked by WorkStation: ws1",
-                       "     Attempting to unlock"};
+        << "ws1" << QStringList() << QStringList { "Unlock" } << true
+        << QStringList { lock, choice, "LockOwner(LA)", "AccountsLock(ws1,UNLOCK)", lock, unlock }
+        << QStringList { "..... accounts seem to be locked by WorkStation: ws1",
+               "     Attempting to unlock" };
     QTest::newRow("Unlock, then held by another, Exit")
-        << "W7" << QStringList{"W7", "W8"} << QStringList{"Unlock", "Exit"} << false
-        << QStringList{lock, choice, "LockOwner(LA)", "AccountsLock(W7,UNLOCK)", lock, choice}
-        << QStringList{"..... accounts seem to be locked by WorkStation: W7",
-                       "     Attempting to unlock"};
+        << "W7" << QStringList { "W7", "W8" } << QStringList { "Unlock", "Exit" } << false
+        << QStringList { lock, choice, "LockOwner(LA)", "AccountsLock(W7,UNLOCK)", lock, choice }
+        << QStringList { "..... accounts seem to be locked by WorkStation: W7",
+               "     Attempting to unlock" };
 }
 
 void TestCheckRun::lockProbe()
@@ -418,7 +426,7 @@ void TestCheckRun::temporaryNamesAreDrawnAfreshAtEveryAttempt()
 {
     setWorkstationSetting(QStringLiteral("   "));
     m_norlix.lockHolder = QStringLiteral("W7");
-    m_norlix.choiceAnswers = {"Retry", "Retry", "Retry", "Retry", "Retry", "Exit"};
+    m_norlix.choiceAnswers = { "Retry", "Retry", "Retry", "Retry", "Retry", "Exit" };
     auto window = openWindow();
     QVERIFY(window->workstationName().isEmpty());
 
@@ -441,7 +449,7 @@ void TestCheckRun::temporaryNameAfterUnlockIsUsedForLockAndUnlock()
 {
     setWorkstationSetting(QString());
     m_norlix.lockHolder = QStringLiteral("W7");
-    m_norlix.choiceAnswers = {QStringLiteral("Unlock")};
+    m_norlix.choiceAnswers = { QStringLiteral("Unlock") };
     auto window = openWindow();
 
     QVERIFY(window->TryLockAccounts());
@@ -449,7 +457,8 @@ void TestCheckRun::temporaryNameAfterUnlockIsUsedForLockAndUnlock()
     const QStringList lockCalls = m_norlix.lockCalls();
     QCOMPARE(lockCalls.size(), 4);
     QCOMPARE(lockCalls.at(1), QStringLiteral("AccountsLock(W7,UNLOCK)"));
-    const QString name = lockCalls.at(2).section(QLatin1Char('('), 1).section(QLatin1Char(','), 0, 0);
+    const QString name
+        = lockCalls.at(2).section(QLatin1Char('('), 1).section(QLatin1Char(','), 0, 0);
     QVERIFY2(isTempName(name), qPrintable(name));
     QCOMPARE(lockCalls.at(2), QStringLiteral("AccountsLock(%1,LOCK)").arg(name));
     QCOMPARE(lockCalls.at(3), QStringLiteral("AccountsLock(%1,UNLOCK)").arg(name));

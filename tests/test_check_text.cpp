@@ -38,15 +38,24 @@ void TestCheckText::versionCut_data()
     QTest::addColumn<QString>("setting");
     QTest::addColumn<QString>("version");
 
-    QTest::newRow("prefix and five digits") << "V12345" << "12345";
-    QTest::newRow("prefix and a fraction") << "V1.25" << "1.25";
-    QTest::newRow("longer than six") << "V123456789" << "12345";
-    QTest::newRow("exactly two") << "V7" << "7";
-    QTest::newRow("shorter than two") << "V" << "";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("spaces are characters too") << " 1 2 3 4" << "1 2 3";
-    QTest::newRow("a pair of surrogates is one character")
-        << QString::fromUtf8("X\xF0\x9F\x98\x80" "1234567") << QString::fromUtf8("\xF0\x9F\x98\x80" "1234");
+    QTest::newRow("prefix and five digits") << "V12345"
+                                            << "12345";
+    QTest::newRow("prefix and a fraction") << "V1.25"
+                                           << "1.25";
+    QTest::newRow("longer than six") << "V123456789"
+                                     << "12345";
+    QTest::newRow("exactly two") << "V7"
+                                 << "7";
+    QTest::newRow("shorter than two") << "V"
+                                      << "";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("spaces are characters too") << " 1 2 3 4"
+                                               << "1 2 3";
+    QTest::newRow("a pair of surrogates is one character") << QString::fromUtf8("X\xF0\x9F\x98\x80"
+                                                                                "1234567")
+                                                           << QString::fromUtf8("\xF0\x9F\x98\x80"
+                                                                                "1234");
 }
 
 void TestCheckText::versionCut()
@@ -76,8 +85,8 @@ void TestCheckText::numberText_data()
     QTest::newRow("large") << 1e16 << "1E+16";
     QTest::newRow("large with digits") << 9007199254740992.0 << "9.007199254740992E+15";
     QTest::newRow("negative large") << -2.5e300 << "-2.5E+300";
-    QTest::newRow("largest double") << std::numeric_limits<double>::max()
-                                    << "1.7976931348623157E+308";
+    QTest::newRow("largest double")
+        << std::numeric_limits<double>::max() << "1.7976931348623157E+308";
     QTest::newRow("fifteen places") << 1e-15 << "0.000000000000001";
     QTest::newRow("sixteen places") << 1e-16 << "1E-16";
     QTest::newRow("tiny") << 1.5e-20 << "1.5E-20";

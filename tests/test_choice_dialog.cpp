@@ -39,7 +39,7 @@ QList<QPushButton *> buttonsOf(QWidget *dialog)
 {
     auto buttons = dialog->findChildren<QPushButton *>();
     std::sort(buttons.begin(), buttons.end(),
-              [](QPushButton *a, QPushButton *b) { return a->x() < b->x(); });
+        [](QPushButton *a, QPushButton *b) { return a->x() < b->x(); });
     return buttons;
 }
 
@@ -67,7 +67,7 @@ void answerWhenShown(Seen &seen, std::function<void(QWidget *)> answer)
         seen.shown = true;
         seen.title = dialog->windowTitle();
         seen.modal = QApplication::activeModalWidget() == dialog
-                     && dialog->windowModality() == Qt::ApplicationModal;
+            && dialog->windowModality() == Qt::ApplicationModal;
         seen.flags = dialog->windowFlags();
         seen.parent = dialog->parentWidget();
         if (auto *message = dialog->findChild<QLabel *>(QStringLiteral("choiceMessage"))) {
@@ -140,16 +140,15 @@ void TestChoiceDialog::showsTheCautionAndGivesBackTheChosenName()
     Seen seen;
     answerWhenShown(seen, clickButton(QStringLiteral("Unlock")));
 
-    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(
-        QStringLiteral("CAUTION"), message, QStringLiteral("Retry  Exit  Unlock"),
-        QStringLiteral("warning"), 0);
+    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(QStringLiteral("CAUTION"),
+        message, QStringLiteral("Retry  Exit  Unlock"), QStringLiteral("warning"), 0);
 
     QVERIFY(seen.shown);
     QCOMPARE(answer, QStringLiteral("Unlock"));
     QCOMPARE(seen.title, QStringLiteral("CAUTION"));
     QCOMPARE(seen.message, message);
     QCOMPARE(seen.messageFormat, Qt::PlainText);
-    QCOMPARE(seen.buttonTexts, QStringList({"Retry", "Exit", "Unlock"}));
+    QCOMPARE(seen.buttonTexts, QStringList({ "Retry", "Exit", "Unlock" }));
     QVERIFY(seen.modal);
     QVERIFY(seen.hasIcon);
     const QImage warning = QApplication::style()
@@ -171,15 +170,15 @@ void TestChoiceDialog::givesBackEachName_data()
     QTest::addColumn<QStringList>("shown");
     QTest::addColumn<QString>("click");
 
-    QTest::newRow("first") << "Retry  Exit  Unlock" << QStringList{"Retry", "Exit", "Unlock"}
+    QTest::newRow("first") << "Retry  Exit  Unlock" << QStringList { "Retry", "Exit", "Unlock" }
                            << "Retry";
-    QTest::newRow("middle") << "Retry  Exit  Unlock" << QStringList{"Retry", "Exit", "Unlock"}
+    QTest::newRow("middle") << "Retry  Exit  Unlock" << QStringList { "Retry", "Exit", "Unlock" }
                             << "Exit";
     QTest::newRow("one space stays inside a name")
-        << "Try again  Give up" << QStringList{"Try again", "Give up"} << "Give up";
+        << "Try again  Give up" << QStringList { "Try again", "Give up" } << "Give up";
     QTest::newRow("extra separators skipped")
-        << "  Yes    No  " << QStringList{"Yes", "No"} << "No";
-    QTest::newRow("no names at all") << "" << QStringList{"OK"} << "OK";
+        << "  Yes    No  " << QStringList { "Yes", "No" } << "No";
+    QTest::newRow("no names at all") << "" << QStringList { "OK" } << "OK";
 }
 
 void TestChoiceDialog::givesBackEachName()
@@ -235,18 +234,17 @@ void TestChoiceDialog::iconFollowsTheStyleWord()
 void TestChoiceDialog::showsMarkupAndAmpersandsAsWritten()
 {
     Seen seen;
-    answerWhenShown(seen, [](QWidget *dialog) {
-        QTest::mouseClick(buttonsOf(dialog).at(0), Qt::LeftButton);
-    });
-    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(
-        QStringLiteral("A [*] B"), QStringLiteral("<b>bold</b> & <i>x</i>"),
-        QStringLiteral("Save && Go  &Quit"), QStringLiteral("none"), 0);
+    answerWhenShown(
+        seen, [](QWidget *dialog) { QTest::mouseClick(buttonsOf(dialog).at(0), Qt::LeftButton); });
+    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(QStringLiteral("A [*] B"),
+        QStringLiteral("<b>bold</b> & <i>x</i>"), QStringLiteral("Save && Go  &Quit"),
+        QStringLiteral("none"), 0);
 
     QCOMPARE(answer, QStringLiteral("Save && Go"));
     QCOMPARE(seen.message, QStringLiteral("<b>bold</b> & <i>x</i>"));
     QCOMPARE(seen.messageFormat, Qt::PlainText);
     // "&" doubled on the button so that it shows itself rather than underlining a shortcut.
-    QCOMPARE(seen.buttonTexts, QStringList({"Save &&&& Go", "&&Quit"}));
+    QCOMPARE(seen.buttonTexts, QStringList({ "Save &&&& Go", "&&Quit" }));
 }
 
 void TestChoiceDialog::sitsOverTheActiveWindow()
@@ -258,9 +256,8 @@ void TestChoiceDialog::sitsOverTheActiveWindow()
 
     Seen seen;
     answerWhenShown(seen, clickButton(QStringLiteral("Exit")));
-    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(
-        QStringLiteral("CAUTION"), QStringLiteral("M"), QStringLiteral("Retry  Exit  Unlock"),
-        QStringLiteral("warning"), 0);
+    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(QStringLiteral("CAUTION"),
+        QStringLiteral("M"), QStringLiteral("Retry  Exit  Unlock"), QStringLiteral("warning"), 0);
 
     QCOMPARE(answer, QStringLiteral("Exit"));
     QCOMPARE(seen.parent, &window);
@@ -282,9 +279,8 @@ void TestChoiceDialog::enterChoosesTheButtonTheUserMovedTo()
         if (dialog->isVisible()) // the keys missed: answer anyway so that the test ends
             QTest::mouseClick(buttonsOf(dialog).at(0), Qt::LeftButton);
     });
-    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(
-        QStringLiteral("CAUTION"), QStringLiteral("M"), QStringLiteral("Retry  Exit  Unlock"),
-        QStringLiteral("warning"), 0);
+    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(QStringLiteral("CAUTION"),
+        QStringLiteral("M"), QStringLiteral("Retry  Exit  Unlock"), QStringLiteral("warning"), 0);
 
     QCOMPARE(focusedText, QStringLiteral("Exit"));
     QCOMPARE(answer, QStringLiteral("Exit"));

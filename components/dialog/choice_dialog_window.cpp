@@ -58,7 +58,7 @@ class ChoiceBox : public QDialog
 {
 public:
     ChoiceBox(QWidget *parent, const QString &title, const QString &message,
-              const QStringList &names, const QString &styleWord)
+        const QStringList &names, const QString &styleWord)
         : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     {
         setObjectName(QStringLiteral("choiceDialog"));
@@ -81,8 +81,8 @@ public:
         messageLabel->setWordWrap(true);
         messageLabel->setMinimumWidth(messageWidth);
         // Keeps the first focus off the buttons, so that Enter on opening chooses nothing.
-        messageLabel->setTextInteractionFlags(Qt::TextSelectableByMouse
-                                              | Qt::TextSelectableByKeyboard);
+        messageLabel->setTextInteractionFlags(
+            Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         messageRow->addWidget(messageLabel, 1);
 
         auto *buttonRow = new QHBoxLayout;
@@ -105,7 +105,7 @@ public:
     [[nodiscard]] const QString &chosen() const { return m_chosen; }
 
     // Escape, the frame and the window manager cannot close the dialog: only a choice does.
-    void reject() override {}
+    void reject() override { }
 
 protected:
     void closeEvent(QCloseEvent *event) override
@@ -141,7 +141,7 @@ class ChoiceDialogWindow : public ChoiceDialogComponent
 {
 public:
     QString ShowChoice(const QString &title, const QString &message, const QString &buttons,
-                       const QString &style, int /*number*/) override
+        const QString &style, int /*number*/) override
     {
         ChoiceBox box(QApplication::activeWindow(), title, message, buttonNames(buttons), style);
         box.exec();
