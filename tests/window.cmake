@@ -10,3 +10,10 @@ prismor_add_test(test_window_version_block
     SOURCES test_window_version_block.cpp)
 target_compile_definitions(test_window_version_block PRIVATE
     PRISMOR_RESOURCES_DIR="${PROJECT_SOURCE_DIR}/resources")
+
+# What `cmake --install` puts where a Linux desktop finds it.
+add_test(NAME test_window_install
+         COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
+                 -DPREFIX=${CMAKE_CURRENT_BINARY_DIR}/install-check
+                 -DBINDIR=${CMAKE_INSTALL_BINDIR} -DDATADIR=${CMAKE_INSTALL_DATADIR}
+                 -P ${CMAKE_CURRENT_SOURCE_DIR}/window_install_check.cmake)
