@@ -2,6 +2,7 @@
 # session bus), driven through XTest and read back through AT-SPI. Each case is a test of its
 # own; its screenshots and Prismor's output go to e2e-artifacts/ in the build folder.
 set(prismor_e2e_cases
+    first_shown
     found_A
     missing_B
     locked_C_unlock

@@ -129,6 +129,18 @@ class Prismor:
             return Atspi.Text.get_text(control, 0, -1)
         return name(control)
 
+    def labels_of(self, control_name):
+        """The texts of the labels that a screen reader announces the control with."""
+        return [name(relation.get_target(i))
+                for relation in self.control(control_name).get_relation_set()
+                if relation.get_relation_type() == Atspi.RelationType.LABELLED_BY
+                for i in range(relation.get_n_targets())]
+
+    def wait_for_focus(self, control_name):
+        control = self.control(control_name)
+        wait_for(f"{control_name} to have the keyboard focus",
+                 lambda: has_state(control, Atspi.StateType.FOCUSED))
+
     def wait_for_text(self, control_name, expected, timeout=10):
         """Waits until the control shows this text: typed keys take a moment to arrive."""
         shown = []
@@ -159,9 +171,7 @@ class Prismor:
     def press_start_with_keyboard(self):
         """From the letter entry, Tab reaches Start, and Space presses it."""
         self.desktop.key("Tab")
-        start = self.control("cmdStart")
-        wait_for("Start to take the focus after Tab",
-                 lambda: has_state(start, Atspi.StateType.FOCUSED))
+        self.wait_for_focus("cmdStart")
         self.desktop.key("space")
 
     def close_by_frame(self):

@@ -16,7 +16,7 @@ import traceback
 
 from prismor import (
     APPLICATION_TITLE, CHOICE_TITLE, Prismor, StandIn, expect, expect_equal, version_text)
-from virtual_desktop import CheckFailed, VirtualDesktop
+from virtual_desktop import CheckFailed, VirtualDesktop, lines_of
 
 NOT_VALID = "Company letter not valid. Must be A or B or C, etc"
 LOCKED_MESSAGE = ("Cannot lock the accounts. If another person is using Norlix, ask them to "
@@ -80,6 +80,37 @@ def expected_report(stand_in, letter, workstation, probe_lines):
         *probe_lines,
         "Finished",
     ]
+
+
+INSTRUCTIONS = [
+    "Program to check Norlix Database version.",
+    "This does not affect or change any data so it is safe to use at any time.",
+    "",
+    "First select which company letter you wish to check.",
+]
+
+
+@case
+def first_shown(s):
+    """What a screen reader finds when the window first shows, the Tab order as the keyboard
+    meets it, and Exit pressed from the keyboard."""
+    s.norlix("demo")
+    s.norlix("current", "C")
+    prismor = s.start_prismor()
+    s.screenshot("window")
+    expect_equal(lines_of(prismor.text_of("lblInstr")), INSTRUCTIONS, "instructions")
+    for control, text in [("Label1", "Company Letter: "), ("Label3", "Results"),
+                          ("txtLetter", "A"), ("lblCoName", ""), ("lblResults", "")]:
+        expect_equal(prismor.text_of(control), text, f"{control} when first shown")
+    expect_equal(prismor.labels_of("txtLetter"), ["Company Letter: "],
+                 "what the letter entry is announced with")
+    prismor.wait_for_focus("cmdStart")
+    for control in ["cmdExit", "txtLetter", "cmdStart", "cmdExit"]:
+        s.desktop.key("Tab")
+        prismor.wait_for_focus(control)
+    s.desktop.key("space")
+    expect_equal(prismor.wait_for_end(), 0, "exit status after Exit from the keyboard")
+    expect_equal(s.norlix("current"), "C", "current company after Exit without a check")
 
 
 @case
