@@ -24,8 +24,7 @@ QString upperCasedCharByChar(const QString &text)
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar unit = text.at(i);
         if (unit.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            const char32_t codePoint =
-                    QChar::toUpper(QChar::surrogateToUcs4(unit, text.at(i + 1)));
+            const char32_t codePoint = QChar::toUpper(QChar::surrogateToUcs4(unit, text.at(i + 1)));
             upper.append(QString::fromUcs4(&codePoint, 1));
             ++i;
         } else {

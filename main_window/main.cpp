@@ -62,7 +62,7 @@ public:
 
     [[nodiscard]] QSize size(int width, int height) const
     {
-        return {pixelsFromTwips(width, m_dpiX), pixelsFromTwips(height, m_dpiY)};
+        return { pixelsFromTwips(width, m_dpiX), pixelsFromTwips(height, m_dpiY) };
     }
 
     void place(QWidget *control, const Twips &twips) const
@@ -93,7 +93,7 @@ void setColour(QWidget *control, QPalette::ColorRole role, quint32 value)
 }
 
 void setUp(QWidget *control, const QString &name, const TwipsPlacer &placer, const Twips &twips,
-           qreal points)
+    qreal points)
 {
     control->setObjectName(name);
     placer.place(control, twips);
@@ -101,8 +101,7 @@ void setUp(QWidget *control, const QString &name, const TwipsPlacer &placer, con
 }
 
 // Runs one step of a sequence whose errors are ignored, one statement at a time.
-template<typename Step>
-void ignoringErrors(Step step)
+template<typename Step> void ignoringErrors(Step step)
 {
     try {
         step();
@@ -127,39 +126,39 @@ Main::Main(QWidget *parent)
     const TwipsPlacer placer(screen());
     setFixedSize(placer.size(clientWidth, clientHeight));
 
-    setUp(txtLetter, QStringLiteral("txtLetter"), placer, {9600, 360, 375, 375}, 11.25);
+    setUp(txtLetter, QStringLiteral("txtLetter"), placer, { 9600, 360, 375, 375 }, 11.25);
     txtLetter->setText(QStringLiteral("A"));
     txtLetter->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     txtLetter->setAccessibleName(letterEntryName);
 
-    for (QPushButton *button : {cmdExit, cmdStart}) {
+    for (QPushButton *button : { cmdExit, cmdStart }) {
         button->setAutoDefault(false);
         button->setDefault(false);
     }
-    setUp(cmdExit, QStringLiteral("cmdExit"), placer, {9240, 6720, 1095, 495}, 9.75);
+    setUp(cmdExit, QStringLiteral("cmdExit"), placer, { 9240, 6720, 1095, 495 }, 9.75);
     cmdExit->setText(QStringLiteral("Exit"));
-    setUp(cmdStart, QStringLiteral("cmdStart"), placer, {9600, 1200, 1095, 495}, 9.75);
+    setUp(cmdStart, QStringLiteral("cmdStart"), placer, { 9600, 1200, 1095, 495 }, 9.75);
     cmdStart->setText(QStringLiteral("Start"));
 
-    setUp(lblCoName, QStringLiteral("lblCoName"), placer, {7680, 720, 3135, 375}, 9.75);
+    setUp(lblCoName, QStringLiteral("lblCoName"), placer, { 7680, 720, 3135, 375 }, 9.75);
     setColour(lblCoName, QPalette::WindowText, companyNameText);
 
-    setUp(Label1, QStringLiteral("Label1"), placer, {7920, 400, 1575, 255}, 9.75);
+    setUp(Label1, QStringLiteral("Label1"), placer, { 7920, 400, 1575, 255 }, 9.75);
     Label1->setCaption(QStringLiteral("Company Letter: "));
     Label1->setBuddy(txtLetter);
 
-    setUp(Label3, QStringLiteral("Label3"), placer, {360, 1680, 1575, 255}, 9);
+    setUp(Label3, QStringLiteral("Label3"), placer, { 360, 1680, 1575, 255 }, 9);
     Label3->setCaption(QStringLiteral("Results"));
     setColour(Label3, QPalette::WindowText, headingText);
 
-    setUp(lblResults, QStringLiteral("lblResults"), placer, {360, 1920, 9135, 4575}, 11.25);
+    setUp(lblResults, QStringLiteral("lblResults"), placer, { 360, 1920, 9135, 4575 }, 11.25);
     lblResults->setAutoFillBackground(true);
     setColour(lblResults, QPalette::Window, resultsBackground);
 
-    setUp(lblInstr, QStringLiteral("lblInstr"), placer, {360, 240, 7095, 1215}, 11.25);
+    setUp(lblInstr, QStringLiteral("lblInstr"), placer, { 360, 240, 7095, 1215 }, 11.25);
     lblInstr->setCaption(QStringLiteral(
-            "Program to check Norlix database version. This is safe to use at any time. It does "
-            "not affect any files, or change any data."));
+        "Program to check Norlix database version. This is safe to use at any time. It does "
+        "not affect any files, or change any data."));
     lblInstr->setAutoFillBackground(true);
     setColour(lblInstr, QPalette::Window, instructionsBackground);
 
@@ -176,16 +175,15 @@ Main::~Main() = default;
 void Main::connectHandlers()
 {
     connect(txtLetter, &QLineEdit::textChanged, this,
-            [this] { guarded([this] { txtLetter_Change(); }); });
-    connect(cmdStart, &QPushButton::clicked, this,
-            [this] { guarded([this] { cmdStart_Click(); }); });
-    connect(cmdExit, &QPushButton::clicked, this,
-            [this] { guarded([this] { cmdExit_Click(); }); });
+        [this] { guarded([this] { txtLetter_Change(); }); });
+    connect(
+        cmdStart, &QPushButton::clicked, this, [this] { guarded([this] { cmdStart_Click(); }); });
+    connect(cmdExit, &QPushButton::clicked, this, [this] { guarded([this] { cmdExit_Click(); }); });
     // A desktop session that ends the application without closing its window still gets the
     // saved company back.
     if (QCoreApplication *application = QCoreApplication::instance())
-        connect(application, &QCoreApplication::aboutToQuit, this,
-                [this] { restoreSavedCompany(); });
+        connect(
+            application, &QCoreApplication::aboutToQuit, this, [this] { restoreSavedCompany(); });
 }
 
 void Main::guarded(const std::function<void()> &handler)
@@ -206,8 +204,8 @@ void Main::guarded(const std::function<void()> &handler)
 void Main::endAfterError(const QString &description)
 {
     const QString shown = description.isEmpty()
-            ? QStringLiteral("An unexpected error occurred; Prismor has to end.")
-            : description;
+        ? QStringLiteral("An unexpected error occurred; Prismor has to end.")
+        : description;
     ignoringErrors([&] { MessageBox::show(this, shown); });
     restoreSavedCompany();
     unload(1);
@@ -243,18 +241,18 @@ void Main::InitialiseForm()
 {
     lblInstr->setCaption(QStringLiteral("Program to check Norlix Database version.") + crlf);
     lblInstr->setCaption(lblInstr->caption()
-                         + QStringLiteral("This does not affect or change any data so it is safe "
-                                          "to use at any time.")
-                         + crlf + crlf);
+        + QStringLiteral("This does not affect or change any data so it is safe "
+                         "to use at any time.")
+        + crlf + crlf);
     lblInstr->setCaption(lblInstr->caption()
-                         + QStringLiteral("First select which company letter you wish to check."));
+        + QStringLiteral("First select which company letter you wish to check."));
 
     // From here on a failing step leaves its field empty and start-up carries on.
     m_companyNoted = true;
     ignoringErrors([this] { SavedCompanyLetter = freshCompanyDatabase()->CompanyLetter(); });
     ignoringErrors([this] {
         const QString name = Norlix::readUserSetting(
-                QStringLiteral("Norlix6"), QStringLiteral("ThisPC"), QStringLiteral("WStnName"));
+            QStringLiteral("Norlix6"), QStringLiteral("ThisPC"), QStringLiteral("WStnName"));
         WorkstationName = withoutSurroundingSpaces(name.toUpper());
     });
 }
@@ -297,15 +295,15 @@ void Main::txtLetter_Change()
 
 bool Main::SelectCompany(const QString &letter)
 {
-    const auto setLetterBackground = [this](quint32 value) {
-        setColour(txtLetter, QPalette::Base, value);
-    };
+    const auto setLetterBackground
+        = [this](quint32 value) { setColour(txtLetter, QPalette::Base, value); };
 
     setLetterBackground(letterNeutral);
     if (!isCompanyLetter(letter)) {
         setLetterBackground(letterNotValid);
         lblCoName->setCaption(QString());
-        MessageBox::show(this, QStringLiteral("Company letter not valid. Must be A or B or C, etc"));
+        MessageBox::show(
+            this, QStringLiteral("Company letter not valid. Must be A or B or C, etc"));
         return false;
     }
 
@@ -313,7 +311,8 @@ bool Main::SelectCompany(const QString &letter)
     const QString location = freshCompanyDatabase()->DatabaseLocation();
     const QString fileName = freshCompanyDatabase()->DatabaseFileName();
     if (freshCompanyDatabase()->FileExists(location + fileName)) {
-        lblCoName->setCaption(freshCompanyDatabase()->CompanySetting(QStringLiteral("Companyname")));
+        lblCoName->setCaption(
+            freshCompanyDatabase()->CompanySetting(QStringLiteral("Companyname")));
         setLetterBackground(letterFound);
         return true;
     }

@@ -13,13 +13,13 @@ std::function<void(const Shown &)> &interceptor()
 
 void show(QWidget *parent, const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(applicationTitle), text,
-                    QMessageBox::Ok, parent);
+    QMessageBox box(
+        QMessageBox::NoIcon, QString::fromLatin1(applicationTitle), text, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
     if (const auto intercept = interceptor()) {
-        intercept(Shown{box.windowTitle(), box.text(), box.textFormat(), box.icon(),
-                        box.standardButtons(), box.windowModality() != Qt::NonModal});
+        intercept(Shown { box.windowTitle(), box.text(), box.textFormat(), box.icon(),
+            box.standardButtons(), box.windowModality() != Qt::NonModal });
         return;
     }
     box.exec();

@@ -14,8 +14,8 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     Main window;
-    QObject::connect(&window, &Main::ended, &application, &QCoreApplication::exit,
-                     Qt::QueuedConnection);
+    QObject::connect(
+        &window, &Main::ended, &application, &QCoreApplication::exit, Qt::QueuedConnection);
     window.show();
     return QApplication::exec();
 }

@@ -20,9 +20,9 @@
 namespace {
 
 const QString instructions = QStringLiteral(
-        "Program to check Norlix Database version.\r\n"
-        "This does not affect or change any data so it is safe to use at any time.\r\n\r\n"
-        "First select which company letter you wish to check.");
+    "Program to check Norlix Database version.\r\n"
+    "This does not affect or change any data so it is safe to use at any time.\r\n\r\n"
+    "First select which company letter you wish to check.");
 
 QString textOf(const QWidget *control)
 {
@@ -87,7 +87,7 @@ private:
 
 void TestWindowLayout::init()
 {
-    m_norlix = ScriptedNorlix{};
+    m_norlix = ScriptedNorlix {};
     m_norlix.currentLetter = QStringLiteral("C");
     m_norlix.install();
     m_messages = std::make_unique<MessageBox::Recorder>();
@@ -143,7 +143,7 @@ void TestWindowLayout::controls_data()
     QTest::addColumn<QRect>("geometry");
     QTest::addColumn<qreal>("points");
     QTest::addColumn<int>("fontPixels");
-    QTest::addColumn<QColor>("textColour");       // invalid: the platform's default
+    QTest::addColumn<QColor>("textColour"); // invalid: the platform's default
     QTest::addColumn<QColor>("backgroundColour"); // invalid: the platform's default
 
     const QColor platform;
@@ -155,16 +155,17 @@ void TestWindowLayout::controls_data()
                               << platform << platform;
     QTest::newRow("lblCoName") << QString() << QRect(512, 48, 209, 25) << 9.75 << 13
                                << QColor(0, 0, 255) << platform;
-    QTest::newRow("Label1") << QStringLiteral("Company Letter: ") << QRect(528, 27, 105, 17)
-                            << 9.75 << 13 << platform << platform;
+    QTest::newRow("Label1") << QStringLiteral("Company Letter: ") << QRect(528, 27, 105, 17) << 9.75
+                            << 13 << platform << platform;
     QTest::newRow("Label3") << QStringLiteral("Results") << QRect(24, 112, 105, 17) << 9.0 << 12
                             << QColor(128, 128, 128) << platform;
-    QTest::newRow("lblResults") << QString() << QRect(24, 128, 609, 305) << 11.25 << 15
-                                << platform << QColor(255, 255, 255);
-    QTest::newRow("lblInstr")
-            << QStringLiteral("Program to check Norlix database version. This is safe to use at "
-                              "any time. It does not affect any files, or change any data.")
-            << QRect(24, 16, 473, 81) << 11.25 << 15 << platform << QColor(255, 255, 192);
+    QTest::newRow("lblResults") << QString() << QRect(24, 128, 609, 305) << 11.25 << 15 << platform
+                                << QColor(255, 255, 255);
+    QTest::newRow("lblInstr") << QStringLiteral(
+        "Program to check Norlix database version. This is safe to use at "
+        "any time. It does not affect any files, or change any data.")
+                              << QRect(24, 16, 473, 81) << 11.25 << 15 << platform
+                              << QColor(255, 255, 192);
 }
 
 void TestWindowLayout::controls()
@@ -204,7 +205,7 @@ void TestWindowLayout::controls()
         backgroundRole = QPalette::Base;
     }
     QCOMPARE(control->palette().color(textRole),
-             textColour.isValid() ? textColour : defaults.color(textRole));
+        textColour.isValid() ? textColour : defaults.color(textRole));
     if (backgroundColour.isValid()) {
         QVERIFY(control->autoFillBackground());
         QCOMPARE(control->palette().color(backgroundRole), backgroundColour);
@@ -222,8 +223,9 @@ void TestWindowLayout::controlsAreCreatedInTableOrder()
     for (const QObject *child : main.children())
         if (child->isWidgetType())
             names << child->objectName();
-    QCOMPARE(names, QStringList({"txtLetter", "cmdExit", "cmdStart", "lblCoName", "Label1",
-                                 "Label3", "lblResults", "lblInstr"}));
+    QCOMPARE(names,
+        QStringList({ "txtLetter", "cmdExit", "cmdStart", "lblCoName", "Label1", "Label3",
+            "lblResults", "lblInstr" }));
 }
 
 void TestWindowLayout::shownWindow()
@@ -237,7 +239,7 @@ void TestWindowLayout::shownWindow()
     QCOMPARE(main.lblInstr->caption(), instructions);
     QCOMPARE(main.txtLetter->text(), QStringLiteral("A"));
     QCOMPARE(main.txtLetter->palette().color(QPalette::Base),
-             QApplication::palette(main.txtLetter).color(QPalette::Base));
+        QApplication::palette(main.txtLetter).color(QPalette::Base));
     QVERIFY(main.lblCoName->caption().isEmpty());
     QVERIFY(main.lblResults->caption().isEmpty());
     QVERIFY(m_messages->shown().isEmpty());
@@ -250,12 +252,12 @@ void TestWindowLayout::tabOrder()
     main.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&main));
 
-    const QList<QWidget *> forward = {main.cmdExit, main.txtLetter, main.cmdStart};
+    const QList<QWidget *> forward = { main.cmdExit, main.txtLetter, main.cmdStart };
     for (QWidget *next : forward) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), next);
     }
-    const QList<QWidget *> backward = {main.txtLetter, main.cmdExit, main.cmdStart};
+    const QList<QWidget *> backward = { main.txtLetter, main.cmdExit, main.cmdStart };
     for (QWidget *next : backward) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
         QCOMPARE(QApplication::focusWidget(), next);
@@ -267,7 +269,7 @@ void TestWindowLayout::enterAndEscapeInEntryPressNothing_data()
     QTest::addColumn<int>("key");
     QTest::addColumn<bool>("insideDialog");
 
-    for (const bool insideDialog : {false, true}) {
+    for (const bool insideDialog : { false, true }) {
         const char *where = insideDialog ? " inside a dialog" : "";
         QTest::addRow("Return%s", where) << int(Qt::Key_Return) << insideDialog;
         QTest::addRow("Enter%s", where) << int(Qt::Key_Enter) << insideDialog;
@@ -331,7 +333,8 @@ void TestWindowLayout::labelShowsCaptionAsPlainText_data()
 
     QTest::newRow("markup") << QStringLiteral("<b>Acme</b> <i>Ltd</i>")
                             << QStringLiteral("<b>Acme</b> <i>Ltd</i>");
-    QTest::newRow("ampersand") << QStringLiteral("Smith & &Sons") << QStringLiteral("Smith & &Sons");
+    QTest::newRow("ampersand") << QStringLiteral("Smith & &Sons")
+                               << QStringLiteral("Smith & &Sons");
     QTest::newRow("entity") << QStringLiteral("R&amp;D &lt;") << QStringLiteral("R&amp;D &lt;");
     QTest::newRow("report lines") << QStringLiteral("Checking\r\nFinished\r\n")
                                   << QStringLiteral("Checking\nFinished\n");
@@ -344,7 +347,7 @@ void TestWindowLayout::labelShowsCaptionAsPlainText()
     QFETCH(QString, shown);
 
     Main main;
-    for (PlainLabel *label : {main.lblCoName, main.lblResults}) {
+    for (PlainLabel *label : { main.lblCoName, main.lblResults }) {
         label->setCaption(caption);
         QCOMPARE(label->caption(), caption);
         QCOMPARE(label->text(), shown);
@@ -371,15 +374,15 @@ void TestWindowLayout::lineEndsLeaveNoStrayCharacter()
 void TestWindowLayout::longLineBreaksBetweenWords()
 {
     Main main;
-    const QString longLine = QStringLiteral("Database location: ")
-            + QStringLiteral("word ").repeated(40).trimmed();
+    const QString longLine
+        = QStringLiteral("Database location: ") + QStringLiteral("word ").repeated(40).trimmed();
     main.lblResults->setCaption(longLine);
     const QList<int> rows = inkedRows(main.lblResults->grab().toImage());
     const int lineHeight = QFontMetrics(main.lblResults->font()).lineSpacing();
 
     QVERIFY(!rows.isEmpty());
     QVERIFY2(rows.last() > rows.first() + lineHeight,
-             "the line that is wider than the box was not continued on the next line");
+        "the line that is wider than the box was not continued on the next line");
 }
 
 void TestWindowLayout::labelsKeepTheirSize()
@@ -420,11 +423,12 @@ void TestWindowLayout::screenReaderNames()
 
     QAccessibleInterface *report = QAccessible::queryAccessibleInterface(main.lblResults);
     QVERIFY(report);
-    QVERIFY(report->text(QAccessible::Name).contains(QStringLiteral("Checking database of Company B")));
+    QVERIFY(
+        report->text(QAccessible::Name).contains(QStringLiteral("Checking database of Company B")));
     QVERIFY(report->text(QAccessible::Name).contains(QStringLiteral("Finished")));
     QAccessibleInterface *instructions = QAccessible::queryAccessibleInterface(main.lblInstr);
-    QVERIFY(instructions->text(QAccessible::Name).startsWith(
-            QStringLiteral("Program to check Norlix Database version.")));
+    QVERIFY(instructions->text(QAccessible::Name)
+                .startsWith(QStringLiteral("Program to check Norlix Database version.")));
 }
 
 void TestWindowLayout::applicationIconHasBothSizes()
@@ -432,7 +436,7 @@ void TestWindowLayout::applicationIconHasBothSizes()
     const QIcon icon = applicationIcon();
     QVERIFY(icon.availableSizes().contains(QSize(16, 16)));
     QVERIFY(icon.availableSizes().contains(QSize(32, 32)));
-    for (const int side : {16, 32}) {
+    for (const int side : { 16, 32 }) {
         const QImage image = icon.pixmap(side, side).toImage();
         QCOMPARE(image.size(), QSize(side, side));
         QVERIFY(image.hasAlphaChannel());

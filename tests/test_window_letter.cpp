@@ -17,7 +17,8 @@
 
 namespace {
 
-const QString notValidMessage = QStringLiteral("Company letter not valid. Must be A or B or C, etc");
+const QString notValidMessage
+    = QStringLiteral("Company letter not valid. Must be A or B or C, etc");
 
 QColor letterBackground(const Main &main)
 {
@@ -58,14 +59,12 @@ private:
 
 void TestWindowLetter::init()
 {
-    m_norlix = ScriptedNorlix{};
+    m_norlix = ScriptedNorlix {};
     m_norlix.currentLetter = QStringLiteral("C");
-    m_norlix.companies[QStringLiteral("B")] = {QStringLiteral("/srv/norlix/B/"),
-                                               QStringLiteral("company.ndb"),
-                                               QStringLiteral("Bramley & <b>Sons</b>"), true};
-    m_norlix.companies[QStringLiteral("D")] = {QStringLiteral("/srv/norlix/D/"),
-                                               QStringLiteral("company.ndb"),
-                                               QStringLiteral("Dunmore Ltd"), false};
+    m_norlix.companies[QStringLiteral("B")] = { QStringLiteral("/srv/norlix/B/"),
+        QStringLiteral("company.ndb"), QStringLiteral("Bramley & <b>Sons</b>"), true };
+    m_norlix.companies[QStringLiteral("D")] = { QStringLiteral("/srv/norlix/D/"),
+        QStringLiteral("company.ndb"), QStringLiteral("Dunmore Ltd"), false };
     m_norlix.install();
     m_messages = std::make_unique<MessageBox::Recorder>();
     m_main = std::make_unique<Main>();
@@ -99,15 +98,15 @@ void TestWindowLetter::filteredLetter_data()
     QTest::newRow("ligature stays one") << QStringLiteral("ﬁx") << QStringLiteral("ﬁ");
     QTest::newRow("accented") << QStringLiteral("é") << QStringLiteral("É");
     QTest::newRow("combining marks kept")
-            << QStringLiteral("e\u0301\u0323f") << QStringLiteral("E\u0301\u0323");
-    QTest::newRow("emoji not halved") << QStringLiteral("\U0001F600b")
-                                      << QStringLiteral("\U0001F600");
-    QTest::newRow("astral letter upper-cased") << QStringLiteral("\U00010428z")
-                                               << QStringLiteral("\U00010400");
-    QTest::newRow("flag pair whole") << QStringLiteral("\U0001F1EC\U0001F1E7a")
-                                     << QStringLiteral("\U0001F1EC\U0001F1E7");
-    QTest::newRow("lone surrogate") << QString(QChar(0xD800)) + QStringLiteral("b")
-                                    << QString(QChar(0xD800));
+        << QStringLiteral("e\u0301\u0323f") << QStringLiteral("E\u0301\u0323");
+    QTest::newRow("emoji not halved")
+        << QStringLiteral("\U0001F600b") << QStringLiteral("\U0001F600");
+    QTest::newRow("astral letter upper-cased")
+        << QStringLiteral("\U00010428z") << QStringLiteral("\U00010400");
+    QTest::newRow("flag pair whole")
+        << QStringLiteral("\U0001F1EC\U0001F1E7a") << QStringLiteral("\U0001F1EC\U0001F1E7");
+    QTest::newRow("lone surrogate")
+        << QString(QChar(0xD800)) + QStringLiteral("b") << QString(QChar(0xD800));
 }
 
 void TestWindowLetter::filteredLetter()
@@ -150,7 +149,8 @@ void TestWindowLetter::typing_data()
     QTest::addColumn<QString>("kept");
 
     QTest::newRow("blank then b") << QString() << QStringLiteral(" b") << QStringLiteral("B");
-    QTest::newRow("second letter dropped") << QString() << QStringLiteral("cd") << QStringLiteral("C");
+    QTest::newRow("second letter dropped")
+        << QString() << QStringLiteral("cd") << QStringLiteral("C");
     QTest::newRow("sharp s") << QString() << QStringLiteral("ß") << QStringLiteral("ß");
     QTest::newRow("after A") << QStringLiteral("A") << QStringLiteral("q") << QStringLiteral("A");
 }
@@ -184,8 +184,8 @@ void TestWindowLetter::pasting_data()
     QTest::newRow("blanks around") << QStringLiteral("  m  ") << QStringLiteral("M");
     QTest::newRow("emoji pair") << QStringLiteral("\U0001F600\U0001F601")
                                 << QStringLiteral("\U0001F600");
-    QTest::newRow("letter with marks") << QStringLiteral("o\u0308\u0304p")
-                                       << QStringLiteral("O\u0308\u0304");
+    QTest::newRow("letter with marks")
+        << QStringLiteral("o\u0308\u0304p") << QStringLiteral("O\u0308\u0304");
     QTest::newRow("sharp s word") << QStringLiteral("ßtraße") << QStringLiteral("ß");
     QTest::newRow("report line") << QStringLiteral("b\r\nc") << QStringLiteral("B");
 }
@@ -236,33 +236,33 @@ void TestWindowLetter::selectCompany_data()
     QTest::addColumn<QString>("currentAfter");
 
     const QColor orange(255, 208, 176), pink(255, 208, 208), green(224, 255, 224);
-    const QStringList refused = {notValidMessage};
-    for (const char *letter : {"", "1", "b", "BB", "Ä", " B", "ß"})
+    const QStringList refused = { notValidMessage };
+    for (const char *letter : { "", "1", "b", "BB", "Ä", " B", "ß" })
         QTest::addRow("refused '%s'", letter)
-                << QString::fromUtf8(letter) << false << orange << QString() << refused
-                << QStringList() << QStringLiteral("C");
+            << QString::fromUtf8(letter) << false << orange << QString() << refused << QStringList()
+            << QStringLiteral("C");
 
     QTest::newRow("database missing")
-            << QStringLiteral("D") << false << pink << QString()
-            << QStringList{QStringLiteral("Cannot find database for Company D")}
-            << QStringList{QStringLiteral("CompanyLetter=D"), QStringLiteral("DatabaseLocation"),
-                           QStringLiteral("DatabaseFileName"),
-                           QStringLiteral("FileExists(/srv/norlix/D/company.ndb)")}
-            << QStringLiteral("D");
+        << QStringLiteral("D") << false << pink << QString()
+        << QStringList { QStringLiteral("Cannot find database for Company D") }
+        << QStringList { QStringLiteral("CompanyLetter=D"), QStringLiteral("DatabaseLocation"),
+               QStringLiteral("DatabaseFileName"),
+               QStringLiteral("FileExists(/srv/norlix/D/company.ndb)") }
+        << QStringLiteral("D");
     QTest::newRow("company unknown to Norlix")
-            << QStringLiteral("Q") << false << pink << QString()
-            << QStringList{QStringLiteral("Cannot find database for Company Q")}
-            << QStringList{QStringLiteral("CompanyLetter=Q"), QStringLiteral("DatabaseLocation"),
-                           QStringLiteral("DatabaseFileName"), QStringLiteral("FileExists()")}
-            << QStringLiteral("Q");
-    QTest::newRow("found")
-            << QStringLiteral("B") << true << green << QStringLiteral("Bramley & <b>Sons</b>")
-            << QStringList()
-            << QStringList{QStringLiteral("CompanyLetter=B"), QStringLiteral("DatabaseLocation"),
-                           QStringLiteral("DatabaseFileName"),
-                           QStringLiteral("FileExists(/srv/norlix/B/company.ndb)"),
-                           QStringLiteral("CompanySetting(Companyname)")}
-            << QStringLiteral("B");
+        << QStringLiteral("Q") << false << pink << QString()
+        << QStringList { QStringLiteral("Cannot find database for Company Q") }
+        << QStringList { QStringLiteral("CompanyLetter=Q"), QStringLiteral("DatabaseLocation"),
+               QStringLiteral("DatabaseFileName"), QStringLiteral("FileExists()") }
+        << QStringLiteral("Q");
+    QTest::newRow("found") << QStringLiteral("B") << true << green
+                           << QStringLiteral("Bramley & <b>Sons</b>") << QStringList()
+                           << QStringList { QStringLiteral("CompanyLetter=B"),
+                                  QStringLiteral("DatabaseLocation"),
+                                  QStringLiteral("DatabaseFileName"),
+                                  QStringLiteral("FileExists(/srv/norlix/B/company.ndb)"),
+                                  QStringLiteral("CompanySetting(Companyname)") }
+                           << QStringLiteral("B");
 }
 
 void TestWindowLetter::selectCompany()

@@ -22,9 +22,9 @@
 namespace {
 
 const QString instructions = QStringLiteral(
-        "Program to check Norlix Database version.\r\n"
-        "This does not affect or change any data so it is safe to use at any time.\r\n\r\n"
-        "First select which company letter you wish to check.");
+    "Program to check Norlix Database version.\r\n"
+    "This does not affect or change any data so it is safe to use at any time.\r\n\r\n"
+    "First select which company letter you wish to check.");
 
 void setWorkstationSetting(const QString &value)
 {
@@ -80,14 +80,12 @@ private:
 
 void TestWindowLifecycle::init()
 {
-    m_norlix = ScriptedNorlix{};
+    m_norlix = ScriptedNorlix {};
     m_norlix.currentLetter = QStringLiteral("C");
-    m_norlix.companies[QStringLiteral("B")] = {QStringLiteral("/srv/norlix/B/"),
-                                               QStringLiteral("company.ndb"),
-                                               QStringLiteral("Bramley Ltd"), true};
-    m_norlix.companies[QStringLiteral("C")] = {QStringLiteral("/srv/norlix/C/"),
-                                               QStringLiteral("company.ndb"),
-                                               QStringLiteral("Carrow Ltd"), true};
+    m_norlix.companies[QStringLiteral("B")] = { QStringLiteral("/srv/norlix/B/"),
+        QStringLiteral("company.ndb"), QStringLiteral("Bramley Ltd"), true };
+    m_norlix.companies[QStringLiteral("C")] = { QStringLiteral("/srv/norlix/C/"),
+        QStringLiteral("company.ndb"), QStringLiteral("Carrow Ltd"), true };
     m_norlix.install();
     setWorkstationSetting(QStringLiteral("frontdesk"));
     m_messages = std::make_unique<MessageBox::Recorder>();
@@ -118,19 +116,19 @@ void TestWindowLifecycle::startUp_data()
     QTest::addColumn<QString>("workstation");
 
     QTest::newRow("lower case with blanks")
-            << QStringLiteral("  front desk 2  ") << true << QString() << QStringLiteral("C")
-            << QStringLiteral("FRONT DESK 2");
-    QTest::newRow("setting absent") << QString() << true << QString() << QStringLiteral("C")
-                                    << QString();
-    QTest::newRow("setting empty") << QStringLiteral("") << true << QString()
-                                   << QStringLiteral("C") << QString();
+        << QStringLiteral("  front desk 2  ") << true << QString() << QStringLiteral("C")
+        << QStringLiteral("FRONT DESK 2");
+    QTest::newRow("setting absent")
+        << QString() << true << QString() << QStringLiteral("C") << QString();
+    QTest::newRow("setting empty")
+        << QStringLiteral("") << true << QString() << QStringLiteral("C") << QString();
     QTest::newRow("only blanks are trimmed") << QStringLiteral(" \tws ") << true << QString()
                                              << QStringLiteral("C") << QStringLiteral("\tWS");
-    QTest::newRow("component unavailable") << QStringLiteral("ws-7") << false << QString()
-                                           << QString() << QStringLiteral("WS-7");
+    QTest::newRow("component unavailable")
+        << QStringLiteral("ws-7") << false << QString() << QString() << QStringLiteral("WS-7");
     QTest::newRow("letter cannot be read")
-            << QStringLiteral("ws-7") << true << QStringLiteral("CompanyLetter?") << QString()
-            << QStringLiteral("WS-7");
+        << QStringLiteral("ws-7") << true << QStringLiteral("CompanyLetter?") << QString()
+        << QStringLiteral("WS-7");
 }
 
 void TestWindowLifecycle::startUp()
@@ -156,9 +154,9 @@ void TestWindowLifecycle::startUp()
     QVERIFY(m_messages->shown().isEmpty());
     QCOMPARE(ended.count(), 0);
     // Start-up only reads: the setting is as it was and no company was made current.
-    QCOMPARE(Norlix::readUserSetting(QStringLiteral("Norlix6"), QStringLiteral("ThisPC"),
-                                     QStringLiteral("WStnName")),
-             setting.isNull() ? QString() : setting);
+    QCOMPARE(Norlix::readUserSetting(
+                 QStringLiteral("Norlix6"), QStringLiteral("ThisPC"), QStringLiteral("WStnName")),
+        setting.isNull() ? QString() : setting);
     QVERIFY(m_norlix.letterWrites().isEmpty());
 }
 
@@ -177,7 +175,7 @@ void TestWindowLifecycle::loadRunsOnceBeforeTheWindowIsShown()
     m_main->hide();
     showMain();
 
-    QCOMPARE(visibleWhenRead, QList<bool>{false});
+    QCOMPARE(visibleWhenRead, QList<bool> { false });
     QCOMPARE(m_main->lblInstr->caption(), instructions);
 }
 
@@ -190,26 +188,26 @@ void TestWindowLifecycle::exit_data()
     QTest::addColumn<QString>("currentAfter");
 
     QTest::newRow("no check") << QString() << true << QString()
-                              << QStringList{QStringLiteral("CompanyLetter=C")}
+                              << QStringList { QStringLiteral("CompanyLetter=C") }
                               << QStringLiteral("C");
     QTest::newRow("after a check of B")
-            << QStringLiteral("B") << true << QString()
-            << QStringList{QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C")}
-            << QStringLiteral("C");
+        << QStringLiteral("B") << true << QString()
+        << QStringList { QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C") }
+        << QStringLiteral("C");
     QTest::newRow("after a missing company")
-            << QStringLiteral("Q") << true << QString()
-            << QStringList{QStringLiteral("CompanyLetter=Q"), QStringLiteral("CompanyLetter=C")}
-            << QStringLiteral("C");
+        << QStringLiteral("Q") << true << QString()
+        << QStringList { QStringLiteral("CompanyLetter=Q"), QStringLiteral("CompanyLetter=C") }
+        << QStringLiteral("C");
     QTest::newRow("letter unreadable at start")
-            << QStringLiteral("B") << true << QStringLiteral("CompanyLetter?")
-            << QStringList{QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=")}
-            << QString();
+        << QStringLiteral("B") << true << QStringLiteral("CompanyLetter?")
+        << QStringList { QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=") }
+        << QString();
     QTest::newRow("restore fails")
-            << QStringLiteral("B") << true << QStringLiteral("CompanyLetter=C")
-            << QStringList{QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C")}
-            << QStringLiteral("B");
-    QTest::newRow("component unavailable") << QString() << false << QString() << QStringList()
-                                           << QStringLiteral("C");
+        << QStringLiteral("B") << true << QStringLiteral("CompanyLetter=C")
+        << QStringList { QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C") }
+        << QStringLiteral("B");
+    QTest::newRow("component unavailable")
+        << QString() << false << QString() << QStringList() << QStringLiteral("C");
 }
 
 void TestWindowLifecycle::exit()
@@ -233,7 +231,7 @@ void TestWindowLifecycle::exit()
 
     QCOMPARE(m_norlix.letterWrites(), letterWrites);
     QCOMPARE(m_norlix.currentLetter, currentAfter);
-    QCOMPARE(statuses(ended), QList<int>{0});
+    QCOMPARE(statuses(ended), QList<int> { 0 });
     QVERIFY(!m_main->isVisible());
     QCOMPARE(m_messages->shown().size(), messagesBefore);
 }
@@ -260,14 +258,14 @@ void TestWindowLifecycle::closingOtherwiseRestoresOnce()
 
     QVERIFY(!m_main->isVisible());
     QCOMPARE(m_norlix.currentLetter, QStringLiteral("C"));
-    QCOMPARE(statuses(ended), QList<int>{0});
+    QCOMPARE(statuses(ended), QList<int> { 0 });
 
     // Whatever comes after, the saved company is written back only once.
     m_main->cmdExit_Click();
     m_main->show();
     m_main->close();
     QCOMPARE(m_norlix.letterWrites(),
-             QStringList({QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C")}));
+        QStringList({ QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C") }));
     QCOMPARE(ended.count(), 1);
 }
 
@@ -291,15 +289,15 @@ void TestWindowLifecycle::errorInHandler_data()
     QTest::addColumn<QStringList>("letterWrites");
 
     QTest::newRow("Norlix fails during Start")
-            << QStringLiteral("start") << QStringLiteral("The Norlix company database is not reachable.")
-            << QStringList{QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C")};
-    QTest::newRow("standard exception")
-            << QStringLiteral("std") << QStringLiteral("disk full")
-            << QStringList{QStringLiteral("CompanyLetter=C")};
+        << QStringLiteral("start")
+        << QStringLiteral("The Norlix company database is not reachable.")
+        << QStringList { QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C") };
+    QTest::newRow("standard exception") << QStringLiteral("std") << QStringLiteral("disk full")
+                                        << QStringList { QStringLiteral("CompanyLetter=C") };
     QTest::newRow("anything else thrown")
-            << QStringLiteral("other")
-            << QStringLiteral("An unexpected error occurred; Prismor has to end.")
-            << QStringList{QStringLiteral("CompanyLetter=C")};
+        << QStringLiteral("other")
+        << QStringLiteral("An unexpected error occurred; Prismor has to end.")
+        << QStringList { QStringLiteral("CompanyLetter=C") };
 }
 
 void TestWindowLifecycle::errorInHandler()
@@ -326,11 +324,11 @@ void TestWindowLifecycle::errorInHandler()
         m_main->guarded([] { throw 42; });
     }
 
-    QCOMPARE(m_messages->texts(), QStringList{message});
+    QCOMPARE(m_messages->texts(), QStringList { message });
     QCOMPARE(m_messages->shown().first().title, QStringLiteral("Prismor"));
     QCOMPARE(m_norlix.letterWrites(), letterWrites);
     QCOMPARE(messagesWhenRestored, 1); // the user is told first, then the company is put back
-    QCOMPARE(statuses(ended), QList<int>{1});
+    QCOMPARE(statuses(ended), QList<int> { 1 });
     QVERIFY(!m_main->isVisible());
 
     // The utility is ending: no handler runs any more, and no second restore happens.
@@ -373,8 +371,8 @@ void TestWindowLifecycle::realMessageBox()
         seen.icon = box->icon();
         seen.iconPixmapEmpty = box->iconPixmap().isNull();
         seen.buttons = box->buttons();
-        seen.buttonText = box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->text()
-                                                       : QString();
+        seen.buttonText
+            = box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->text() : QString();
         seen.format = box->textFormat();
         seen.modality = box->windowModality();
         seen.parent = box->parentWidget();

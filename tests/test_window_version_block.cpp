@@ -84,8 +84,8 @@ struct VersionNode
 
     [[nodiscard]] QString text() const
     {
-        QString result = QString::fromUtf16(reinterpret_cast<const char16_t *>(value.constData()),
-                                            value.size() / 2);
+        QString result = QString::fromUtf16(
+            reinterpret_cast<const char16_t *>(value.constData()), value.size() / 2);
         while (result.endsWith(QChar(0)))
             result.chop(1);
         return result;
@@ -142,7 +142,8 @@ private:
 
 void TestWindowVersionBlock::initTestCase()
 {
-    const QString windres = QStandardPaths::findExecutable(QStringLiteral("x86_64-w64-mingw32-windres"));
+    const QString windres
+        = QStandardPaths::findExecutable(QStringLiteral("x86_64-w64-mingw32-windres"));
     if (windres.isEmpty())
         QSKIP("No Windows resource compiler: x86_64-w64-mingw32-windres is missing (Debian "
               "package binutils-mingw-w64-x86-64, installed by scripts/install-dependencies.sh)");
@@ -158,16 +159,15 @@ void TestWindowVersionBlock::initTestCase()
     }
     QVERIFY(m_output.isValid());
     const QString res = m_output.filePath(QStringLiteral("prismor.res"));
-    arguments << QStringLiteral("-O") << QStringLiteral("res")
-              << QStringLiteral("-i") << QStringLiteral(PRISMOR_RESOURCES_DIR "/prismor.rc")
-              << QStringLiteral("-o") << res;
+    arguments << QStringLiteral("-O") << QStringLiteral("res") << QStringLiteral("-i")
+              << QStringLiteral(PRISMOR_RESOURCES_DIR "/prismor.rc") << QStringLiteral("-o") << res;
 
     QProcess compiler;
     compiler.setWorkingDirectory(QStringLiteral(PRISMOR_RESOURCES_DIR));
     compiler.start(windres, arguments);
     QVERIFY(compiler.waitForFinished(60000));
     QVERIFY2(compiler.exitStatus() == QProcess::NormalExit && compiler.exitCode() == 0,
-             compiler.readAllStandardError().constData());
+        compiler.readAllStandardError().constData());
 
     QFile compiled(res);
     QVERIFY(compiled.open(QIODevice::ReadOnly));
@@ -188,18 +188,18 @@ void TestWindowVersionBlock::versionBlock()
     QCOMPARE(root.key, QStringLiteral("VS_VERSION_INFO"));
     QCOMPARE(root.value.size(), 52);
     const QByteArray &fixed = root.value;
-    QCOMPARE(dword(fixed, 0), 0xFEEF04BDu);        // signature
-    QCOMPARE(dword(fixed, 8), 0x00010000u);        // file version 1.0
-    QCOMPARE(dword(fixed, 12), 0x00000000u);       //              .0.0
-    QCOMPARE(dword(fixed, 16), 0x00010000u);       // product version 1.0
-    QCOMPARE(dword(fixed, 20), 0x00000000u);       //                 .0.0
-    QCOMPARE(dword(fixed, 28), 0x00000000u);       // no flags: not a debug or patched build
-    QCOMPARE(dword(fixed, 32), 0x00000004u);       // VOS__WINDOWS32
-    QCOMPARE(dword(fixed, 36), 0x00000001u);       // VFT_APP
+    QCOMPARE(dword(fixed, 0), 0xFEEF04BDu); // signature
+    QCOMPARE(dword(fixed, 8), 0x00010000u); // file version 1.0
+    QCOMPARE(dword(fixed, 12), 0x00000000u); //              .0.0
+    QCOMPARE(dword(fixed, 16), 0x00010000u); // product version 1.0
+    QCOMPARE(dword(fixed, 20), 0x00000000u); //                 .0.0
+    QCOMPARE(dword(fixed, 28), 0x00000000u); // no flags: not a debug or patched build
+    QCOMPARE(dword(fixed, 32), 0x00000004u); // VOS__WINDOWS32
+    QCOMPARE(dword(fixed, 36), 0x00000001u); // VFT_APP
 
-    QCOMPARE(root.childKeys(), QStringList({"StringFileInfo", "VarFileInfo"}));
+    QCOMPARE(root.childKeys(), QStringList({ "StringFileInfo", "VarFileInfo" }));
     const VersionNode &stringInfo = root.children.at(0);
-    QCOMPARE(stringInfo.childKeys(), QStringList{QStringLiteral("040904B0")});
+    QCOMPARE(stringInfo.childKeys(), QStringList { QStringLiteral("040904B0") });
     QMap<QString, QString> strings;
     for (const VersionNode &entry : stringInfo.children.first().children) {
         QCOMPARE(entry.type, 1);
@@ -208,16 +208,16 @@ void TestWindowVersionBlock::versionBlock()
     QVERIFY(!strings.value(QStringLiteral("CompanyName")).isEmpty());
     strings.remove(QStringLiteral("CompanyName"));
     const QMap<QString, QString> expected = {
-        {QStringLiteral("ProductName"), QStringLiteral("Prismor")},
-        {QStringLiteral("FileVersion"), QStringLiteral("1.00")},
-        {QStringLiteral("ProductVersion"), QStringLiteral("1.00")},
-        {QStringLiteral("InternalName"), QStringLiteral("Prismor")},
-        {QStringLiteral("OriginalFilename"), QStringLiteral("Prismor.exe")},
+        { QStringLiteral("ProductName"), QStringLiteral("Prismor") },
+        { QStringLiteral("FileVersion"), QStringLiteral("1.00") },
+        { QStringLiteral("ProductVersion"), QStringLiteral("1.00") },
+        { QStringLiteral("InternalName"), QStringLiteral("Prismor") },
+        { QStringLiteral("OriginalFilename"), QStringLiteral("Prismor.exe") },
     };
     QCOMPARE(strings, expected);
 
     const VersionNode &varInfo = root.children.at(1);
-    QCOMPARE(varInfo.childKeys(), QStringList{QStringLiteral("Translation")});
+    QCOMPARE(varInfo.childKeys(), QStringList { QStringLiteral("Translation") });
     const QByteArray translation = varInfo.children.first().value;
     QCOMPARE(translation.size(), 4);
     QCOMPARE(word(translation, 0), 0x0409);
@@ -246,7 +246,7 @@ void TestWindowVersionBlock::applicationIcon()
         sides << quint8(group.at(entry));
     }
     std::sort(sides.begin(), sides.end());
-    QCOMPARE(sides, QList<int>({16, 32}));
+    QCOMPARE(sides, QList<int>({ 16, 32 }));
 }
 
 QTEST_GUILESS_MAIN(TestWindowVersionBlock)

@@ -56,7 +56,7 @@ inline void installUnavailableNorlix()
     Norlix::ComponentFactories factories;
     factories.systemGlobal = []() -> std::unique_ptr<Norlix::CompanyDatabaseComponent> {
         throw Norlix::ComponentError(
-                QStringLiteral("The Norlix company database component could not be created."));
+            QStringLiteral("The Norlix company database component could not be created."));
     };
     Norlix::useComponentFactories(std::move(factories));
 }
@@ -66,7 +66,11 @@ namespace ScriptedNorlixDetail {
 class Database : public Norlix::CompanyDatabase
 {
 public:
-    Database(ScriptedNorlix &state, int number) : m_state(state), m_number(number) {}
+    Database(ScriptedNorlix &state, int number)
+        : m_state(state)
+        , m_number(number)
+    {
+    }
 
     bool FileExists(const QString &path) override
     {
@@ -134,7 +138,10 @@ private:
 class SystemGlobal : public Norlix::CompanyDatabaseComponent
 {
 public:
-    explicit SystemGlobal(ScriptedNorlix &state) : m_state(state) {}
+    explicit SystemGlobal(ScriptedNorlix &state)
+        : m_state(state)
+    {
+    }
     std::unique_ptr<Norlix::CompanyDatabase> Instance() override
     {
         return std::make_unique<Database>(m_state, ++m_state.objectsFetched);
@@ -149,25 +156,24 @@ private:
 inline void ScriptedNorlix::install()
 {
     Norlix::ComponentFactories factories;
-    factories.systemGlobal = [this] {
-        return std::make_unique<ScriptedNorlixDetail::SystemGlobal>(*this);
-    };
+    factories.systemGlobal
+        = [this] { return std::make_unique<ScriptedNorlixDetail::SystemGlobal>(*this); };
     Norlix::useComponentFactories(std::move(factories));
 }
 
 // Like QTEST_MAIN, but first points the per-user settings store (XDG_CONFIG_HOME) and the Norlix
 // installation (NORLIX_HOME) into a temporary folder, before anything can read them.
-#define PRISMOR_WINDOW_TEST_MAIN(TestClass)                                                      \
-    int main(int argc, char *argv[])                                                             \
-    {                                                                                            \
-        QTemporaryDir sandbox;                                                                   \
-        if (!sandbox.isValid())                                                                  \
-            return 1;                                                                            \
-        QDir(sandbox.path()).mkpath(QStringLiteral("config"));                                   \
-        QDir(sandbox.path()).mkpath(QStringLiteral("norlix"));                                   \
+#define PRISMOR_WINDOW_TEST_MAIN(TestClass)                                                        \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        QTemporaryDir sandbox;                                                                     \
+        if (!sandbox.isValid())                                                                    \
+            return 1;                                                                              \
+        QDir(sandbox.path()).mkpath(QStringLiteral("config"));                                     \
+        QDir(sandbox.path()).mkpath(QStringLiteral("norlix"));                                     \
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(sandbox.filePath(QStringLiteral("config")))); \
-        qputenv("NORLIX_HOME", QFile::encodeName(sandbox.filePath(QStringLiteral("norlix"))));   \
-        QApplication application(argc, argv);                                                    \
-        TestClass test;                                                                          \
-        return QTest::qExec(&test, argc, argv);                                                  \
+        qputenv("NORLIX_HOME", QFile::encodeName(sandbox.filePath(QStringLiteral("norlix"))));     \
+        QApplication application(argc, argv);                                                      \
+        TestClass test;                                                                            \
+        return QTest::qExec(&test, argc, argv);                                                    \
     }
