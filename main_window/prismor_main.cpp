@@ -1,5 +1,6 @@
 #include "application_icon.h"
 #include "main.h"
+#include "termination_signals.h"
 
 #include <QApplication>
 
@@ -16,6 +17,7 @@ int main(int argc, char *argv[])
     Main window;
     QObject::connect(
         &window, &Main::ended, &application, &QCoreApplication::exit, Qt::QueuedConnection);
+    const TerminationSignals closeOnTermination(&window);
     window.show();
     return QApplication::exec();
 }

@@ -7,6 +7,7 @@
 #include <main_window/main.h>
 #include <main_window/message_box.h>
 #include <main_window/plain_label.h>
+#include <main_window/termination_signals.h>
 
 #include <QAbstractButton>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <csignal>
 #include <stdexcept>
 
 namespace {
@@ -64,6 +66,9 @@ private slots:
     void closingOtherwiseRestoresOnce_data();
     void closingOtherwiseRestoresOnce();
     void applicationQuitRestores();
+    void terminationSignalClosesLikeTheFrame_data();
+    void terminationSignalClosesLikeTheFrame();
+    void terminationSignalWaitsForAnOpenDialog();
 
     void errorInHandler_data();
     void errorInHandler();
@@ -280,6 +285,61 @@ void TestWindowLifecycle::applicationQuitRestores()
 
     QCOMPARE(m_norlix.currentLetter, QStringLiteral("C"));
     QCOMPARE(m_norlix.letterWrites().size(), 2);
+}
+
+void TestWindowLifecycle::terminationSignalClosesLikeTheFrame_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+    QTest::newRow("SIGINT") << SIGINT;
+}
+
+void TestWindowLifecycle::terminationSignalClosesLikeTheFrame()
+{
+    QFETCH(int, signalNumber);
+
+    QSignalSpy ended(m_main.get(), &Main::ended);
+    showMain();
+    QVERIFY(m_main->SelectCompany(QStringLiteral("B")));
+    {
+        const TerminationSignals termination(m_main.get());
+        QCOMPARE(std::raise(signalNumber), 0);
+        QTRY_VERIFY(!m_main->isVisible());
+    }
+
+    QCOMPARE(m_norlix.currentLetter, QStringLiteral("C"));
+    QCOMPARE(statuses(ended), QList<int> { 0 });
+    struct sigaction disposition = {};
+    QCOMPARE(::sigaction(signalNumber, nullptr, &disposition), 0);
+    QVERIFY(disposition.sa_handler == SIG_DFL);
+}
+
+void TestWindowLifecycle::terminationSignalWaitsForAnOpenDialog()
+{
+    m_messages.reset();
+    showMain();
+    const TerminationSignals termination(m_main.get());
+    bool visibleWhileDialogOpen = false;
+    QTimer watcher;
+    watcher.setInterval(10);
+    connect(&watcher, &QTimer::timeout, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        watcher.stop();
+        std::raise(SIGTERM);
+        QTest::qWait(300);
+        visibleWhileDialogOpen = m_main->isVisible() && box->isVisible();
+        QTest::keyClick(box, Qt::Key_Enter);
+    });
+    watcher.start();
+
+    QVERIFY(!m_main->SelectCompany(QString()));
+
+    QVERIFY(visibleWhileDialogOpen);
+    QTRY_VERIFY(!m_main->isVisible());
+    QCOMPARE(m_norlix.currentLetter, QStringLiteral("C"));
 }
 
 void TestWindowLifecycle::errorInHandler_data()
