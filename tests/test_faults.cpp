@@ -1,0 +1,566 @@
+// Faults of the Norlix components at every place where the utility calls them: each component is
+// wrapped so that one operation raises at exactly its Nth call, while everything else is answered
+// by the scripted Norlix of the check's tests.
+
+#include "test_check_fakes.h"
+
+#include <components/user_settings.h>
+#include <main_window/main.h>
+#include <main_window/message_box.h>
+#include <main_window/plain_label.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <map>
+#include <memory>
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+// What the faulty operation raises.
+enum class Raised { ComponentError, RuntimeError, BadAlloc, NotAnException, NoObject };
+
+// Thrown by a component that breaks every rule: not even a std::exception.
+struct ForeignFailure
+{
+    int code;
+};
+
+const QString unexpectedError = QStringLiteral("An unexpected error occurred; Prismor has to end.");
+const QString noDatabaseObject
+        = QStringLiteral("The Norlix company database component gave no object to work on.");
+const QString noConverterObject
+        = QStringLiteral("The Norlix number converter component gave no object to work on.");
+
+// The operation to fail and at which of its calls; records every operation passed on the way.
+class FaultPlan
+{
+public:
+    void arm(const QString &operation, int nth, Raised raised)
+    {
+        m_operation = operation;
+        m_nth = nth;
+        m_raised = raised;
+    }
+
+    // Called before each operation is handed on; raises at the armed call. Gives back false
+    // when the operation is to give back no object at all.
+    bool pass(const QString &operation)
+    {
+        const int call = ++m_counts[operation];
+        m_passed << QStringLiteral("%1 #%2").arg(operation).arg(call);
+        if (operation != m_operation || call != m_nth)
+            return true;
+        m_fired = true;
+        switch (m_raised) {
+        case Raised::ComponentError:
+            throw Norlix::ComponentError(description(operation, call));
+        case Raised::RuntimeError:
+            throw std::runtime_error(description(operation, call).toStdString());
+        case Raised::BadAlloc:
+            throw std::bad_alloc();
+        case Raised::NotAnException:
+            throw ForeignFailure{call};
+        case Raised::NoObject:
+            return false;
+        }
+        return true;
+    }
+
+    [[nodiscard]] static QString description(const QString &operation, int call)
+    {
+        return QStringLiteral("Norlix failed in %1 (call %2): the company database at "
+                              "/srv/norlix/C/cedar.db could not be read.")
+                .arg(operation)
+                .arg(call);
+    }
+
+    [[nodiscard]] bool fired() const { return m_fired; }
+    [[nodiscard]] const QStringList &passed() const { return m_passed; }
+
+private:
+    QString m_operation;
+    int m_nth = 0;
+    Raised m_raised = Raised::ComponentError;
+    bool m_fired = false;
+    std::map<QString, int> m_counts;
+    QStringList m_passed;
+};
+
+class FaultyDatabase : public Norlix::CompanyDatabase
+{
+public:
+    FaultyDatabase(std::unique_ptr<Norlix::CompanyDatabase> inner, FaultPlan &plan)
+        : m_inner(std::move(inner)), m_plan(plan)
+    {
+    }
+
+    bool FileExists(const QString &path) override
+    {
+        m_plan.pass(QStringLiteral("FileExists"));
+        return m_inner->FileExists(path);
+    }
+    QString CompanySetting(const QString &key) override
+    {
+        m_plan.pass(QStringLiteral("CompanySetting ") + key);
+        return m_inner->CompanySetting(key);
+    }
+    QString DatabaseLocation() override
+    {
+        m_plan.pass(QStringLiteral("DatabaseLocation"));
+        return m_inner->DatabaseLocation();
+    }
+    QString DatabaseFileName() override
+    {
+        m_plan.pass(QStringLiteral("DatabaseFileName"));
+        return m_inner->DatabaseFileName();
+    }
+    void CompanyLetter(const QString &letter) override
+    {
+        m_plan.pass(QStringLiteral("CompanyLetter write"));
+        m_inner->CompanyLetter(letter);
+    }
+    QString CompanyLetter() override
+    {
+        m_plan.pass(QStringLiteral("CompanyLetter read"));
+        return m_inner->CompanyLetter();
+    }
+    QString LockOwner(const QString &lockName) override
+    {
+        m_plan.pass(QStringLiteral("LockOwner"));
+        return m_inner->LockOwner(lockName);
+    }
+    QString AccountsLock(const QString &workstation, const QString &action) override
+    {
+        m_plan.pass(QStringLiteral("AccountsLock ") + action);
+        return m_inner->AccountsLock(workstation, action);
+    }
+
+private:
+    std::unique_ptr<Norlix::CompanyDatabase> m_inner;
+    FaultPlan &m_plan;
+};
+
+class FaultySystemGlobal : public Norlix::CompanyDatabaseComponent
+{
+public:
+    FaultySystemGlobal(FakeNorlix &norlix, FaultPlan &plan) : m_inner(norlix), m_plan(plan) { }
+
+    std::unique_ptr<Norlix::CompanyDatabase> Instance() override
+    {
+        if (!m_plan.pass(QStringLiteral("Instance")))
+            return nullptr;
+        return std::make_unique<FaultyDatabase>(m_inner.Instance(), m_plan);
+    }
+
+private:
+    FakeNorlixDetail::SystemGlobal m_inner;
+    FaultPlan &m_plan;
+};
+
+class FaultyConverter : public Norlix::ConverterObject
+{
+public:
+    FaultyConverter(std::unique_ptr<Norlix::ConverterObject> inner, FaultPlan &plan)
+        : m_inner(std::move(inner)), m_plan(plan)
+    {
+    }
+
+    double ToNumber(const QVariant &value) override
+    {
+        m_plan.pass(QStringLiteral("ToNumber"));
+        return m_inner->ToNumber(value);
+    }
+
+private:
+    std::unique_ptr<Norlix::ConverterObject> m_inner;
+    FaultPlan &m_plan;
+};
+
+class FaultyNumberConverter : public Norlix::NumberConverterComponent
+{
+public:
+    FaultyNumberConverter(FakeNorlix &norlix, FaultPlan &plan) : m_inner(norlix), m_plan(plan) { }
+
+    std::unique_ptr<Norlix::ConverterObject> Converter() override
+    {
+        if (!m_plan.pass(QStringLiteral("Converter")))
+            return nullptr;
+        return std::make_unique<FaultyConverter>(m_inner.Converter(), m_plan);
+    }
+
+private:
+    FakeNorlixDetail::NumberConverter m_inner;
+    FaultPlan &m_plan;
+};
+
+class FaultyChoiceDialog : public Norlix::ChoiceDialogComponent
+{
+public:
+    FaultyChoiceDialog(FakeNorlix &norlix, FaultPlan &plan) : m_inner(norlix), m_plan(plan) { }
+
+    QString ShowChoice(const QString &title, const QString &message, const QString &buttons,
+                       const QString &style, int number) override
+    {
+        m_plan.pass(QStringLiteral("ShowChoice"));
+        return m_inner.ShowChoice(title, message, buttons, style, number);
+    }
+
+private:
+    FakeNorlixDetail::ChoiceDialog m_inner;
+    FaultPlan &m_plan;
+};
+
+// Creation of a component is a call site of its own: the first use that finds the reference
+// empty.
+template<typename Component, typename Faulty>
+std::function<std::unique_ptr<Component>()> faultyFactory(const QString &creation,
+                                                          FakeNorlix &norlix, FaultPlan &plan)
+{
+    return [creation, &norlix, &plan]() -> std::unique_ptr<Component> {
+        plan.pass(creation);
+        return std::make_unique<Faulty>(norlix, plan);
+    };
+}
+
+void installFaultyNorlix(FakeNorlix &norlix, FaultPlan &plan)
+{
+    using namespace Norlix;
+    useComponentFactories(ComponentFactories{
+            faultyFactory<CompanyDatabaseComponent, FaultySystemGlobal>(
+                    QStringLiteral("SystemGlobal creation"), norlix, plan),
+            faultyFactory<NumberConverterComponent, FaultyNumberConverter>(
+                    QStringLiteral("NumberConverter creation"), norlix, plan),
+            faultyFactory<ChoiceDialogComponent, FaultyChoiceDialog>(
+                    QStringLiteral("ChoiceDialog creation"), norlix, plan),
+    });
+}
+
+// The run every case makes: start-up with company A current, a check of company C whose
+// accounts OTHER-PC holds and which the user releases through Unlock, then Exit.
+const QStringList fullReport{
+    QStringLiteral("Checking database of Company C"),
+    QStringLiteral("WorkStation name: FRONT-DESK"),
+    QStringLiteral("Database location: /srv/norlix/C/"),
+    QStringLiteral("    Last compacted in month 2025-08"),
+    QStringLiteral("    Database version 6.12"),
+    QStringLiteral("Attempting to lock and unlock the accounts"),
+    QStringLiteral("..... accounts seem to be locked by WorkStation: OTHER-PC"),
+    QStringLiteral("     Attempting to unlock"),
+    QStringLiteral("Success -- accounts could be locked by this Workstation"),
+    QStringLiteral("Finished"),
+};
+
+QString report(const QStringList &lines)
+{
+    QString text;
+    for (const QString &line : lines)
+        text += line + QStringLiteral("\r\n");
+    return text;
+}
+
+enum class Phase { StartUp, Check, Exit };
+
+struct CallSite
+{
+    const char *name;
+    const char *operation;
+    int nth;
+    Phase phase;
+    int linesKept; // of the report, when the check is abandoned
+    const char *lockHolderAfter;
+    const char *currentLetterAfter;
+};
+
+// Every component call of the run above, in the order in which they are made. Each operation on
+// the company database comes after an Instance of its own.
+constexpr CallSite callSites[] = {
+    {"start-up: creating SystemGlobal", "SystemGlobal creation", 1, Phase::StartUp, 10, "", ""},
+    {"start-up: Instance", "Instance", 1, Phase::StartUp, 10, "", ""},
+    {"start-up: CompanyLetter read", "CompanyLetter read", 1, Phase::StartUp, 10, "", ""},
+    {"selection: Instance for CompanyLetter write", "Instance", 2, Phase::Check, 0, "OTHER-PC", "A"},
+    {"selection: CompanyLetter write", "CompanyLetter write", 1, Phase::Check, 0, "OTHER-PC", "A"},
+    {"selection: Instance for DatabaseLocation", "Instance", 3, Phase::Check, 0, "OTHER-PC", "A"},
+    {"selection: DatabaseLocation", "DatabaseLocation", 1, Phase::Check, 0, "OTHER-PC", "A"},
+    {"selection: Instance for DatabaseFileName", "Instance", 4, Phase::Check, 0, "OTHER-PC", "A"},
+    {"selection: DatabaseFileName", "DatabaseFileName", 1, Phase::Check, 0, "OTHER-PC", "A"},
+    {"selection: Instance for FileExists", "Instance", 5, Phase::Check, 0, "OTHER-PC", "A"},
+    {"selection: FileExists", "FileExists", 1, Phase::Check, 0, "OTHER-PC", "A"},
+    {"selection: Instance for Companyname", "Instance", 6, Phase::Check, 0, "OTHER-PC", "A"},
+    {"selection: CompanySetting Companyname", "CompanySetting Companyname", 1, Phase::Check, 0,
+     "OTHER-PC", "A"},
+    {"check: Instance for DatabaseLocation", "Instance", 7, Phase::Check, 2, "OTHER-PC", "A"},
+    {"check: DatabaseLocation", "DatabaseLocation", 2, Phase::Check, 2, "OTHER-PC", "A"},
+    {"check: Instance for AcctDBtidyMonth", "Instance", 8, Phase::Check, 3, "OTHER-PC", "A"},
+    {"check: CompanySetting AcctDBtidyMonth", "CompanySetting AcctDBtidyMonth", 1, Phase::Check,
+     3, "OTHER-PC", "A"},
+    {"check: Instance for CompanyVersNbr", "Instance", 9, Phase::Check, 4, "OTHER-PC", "A"},
+    {"check: CompanySetting CompanyVersNbr", "CompanySetting CompanyVersNbr", 1, Phase::Check, 4,
+     "OTHER-PC", "A"},
+    {"check: creating NumberConverter", "NumberConverter creation", 1, Phase::Check, 4,
+     "OTHER-PC", "A"},
+    {"check: Converter", "Converter", 1, Phase::Check, 4, "OTHER-PC", "A"},
+    {"check: ToNumber", "ToNumber", 1, Phase::Check, 4, "OTHER-PC", "A"},
+    {"check: Instance for the LOCK refused", "Instance", 10, Phase::Check, 6, "OTHER-PC", "A"},
+    {"check: AccountsLock LOCK refused", "AccountsLock LOCK", 1, Phase::Check, 6, "OTHER-PC", "A"},
+    {"check: creating ChoiceDialog", "ChoiceDialog creation", 1, Phase::Check, 6, "OTHER-PC", "A"},
+    {"check: ShowChoice", "ShowChoice", 1, Phase::Check, 6, "OTHER-PC", "A"},
+    {"check: Instance for LockOwner", "Instance", 11, Phase::Check, 6, "OTHER-PC", "A"},
+    {"check: LockOwner", "LockOwner", 1, Phase::Check, 6, "OTHER-PC", "A"},
+    {"check: Instance for the holder's UNLOCK", "Instance", 12, Phase::Check, 8, "OTHER-PC", "A"},
+    {"check: AccountsLock UNLOCK of the holder", "AccountsLock UNLOCK", 1, Phase::Check, 8,
+     "OTHER-PC", "A"},
+    {"check: Instance for the LOCK granted", "Instance", 13, Phase::Check, 8, "", "A"},
+    {"check: AccountsLock LOCK granted", "AccountsLock LOCK", 2, Phase::Check, 8, "", "A"},
+    // The lock was granted, and giving it back is what failed: it stays with this workstation.
+    {"check: Instance for the own UNLOCK", "Instance", 14, Phase::Check, 8, "FRONT-DESK", "A"},
+    {"check: AccountsLock UNLOCK own", "AccountsLock UNLOCK", 2, Phase::Check, 8, "FRONT-DESK",
+     "A"},
+    {"exit: Instance", "Instance", 15, Phase::Exit, 10, "", "C"},
+    {"exit: CompanyLetter write", "CompanyLetter write", 2, Phase::Exit, 10, "", "C"},
+};
+
+struct RaisedKind
+{
+    const char *name;
+    Raised raised;
+};
+
+constexpr RaisedKind raisedKinds[] = {
+    {"ComponentError", Raised::ComponentError},
+    {"std::runtime_error", Raised::RuntimeError},
+    {"std::bad_alloc", Raised::BadAlloc},
+    {"not a std::exception", Raised::NotAnException},
+};
+
+QList<int> statuses(const QSignalSpy &ended)
+{
+    QList<int> result;
+    for (const QList<QVariant> &arguments : ended)
+        result << arguments.first().toInt();
+    return result;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Raised)
+Q_DECLARE_METATYPE(Phase)
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void runWithoutFaultsMakesExactlyTheListedCalls();
+    void faultAtCallSite_data();
+    void faultAtCallSite();
+    void noWorkingObject_data();
+    void noWorkingObject();
+
+private:
+    // Opens the window, checks company C, and presses Exit if the window is still open.
+    void runCheckAndExit();
+
+    QTemporaryDir m_config;
+    FakeNorlix m_norlix;
+    FaultPlan m_plan;
+    QList<MessageBox::Shown> m_messages;
+    std::unique_ptr<Main> m_window;
+    std::unique_ptr<QSignalSpy> m_ended;
+    bool m_openedAfterStartUp = false;
+};
+
+void TestFaults::initTestCase()
+{
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    Norlix::writeUserSetting(QStringLiteral("Norlix6"), QStringLiteral("ThisPC"),
+                             QStringLiteral("WStnName"), QStringLiteral("front-desk "));
+}
+
+void TestFaults::init()
+{
+    m_norlix = FakeNorlix{};
+    m_norlix.companies[QStringLiteral("A")] = FakeCompany{
+            QStringLiteral("/srv/norlix/A/"), QStringLiteral("alder.db"), true,
+            {{QStringLiteral("Companyname"), QStringLiteral("Alder Joinery Ltd")}}};
+    m_norlix.companies[QStringLiteral("C")] = FakeCompany{
+            QStringLiteral("/srv/norlix/C/"), QStringLiteral("cedar.db"), true,
+            {{QStringLiteral("Companyname"), QStringLiteral("Cedar Lane Cafe")},
+             {QStringLiteral("AcctDBtidyMonth"), QStringLiteral("2025-08")},
+             {QStringLiteral("CompanyVersNbr"), QStringLiteral("V6.12")}}};
+    m_norlix.currentLetter = QStringLiteral("A");
+    m_norlix.lockHolder = QStringLiteral("OTHER-PC");
+    m_norlix.choiceAnswers = {QStringLiteral("Unlock")};
+    m_plan = FaultPlan{};
+    installFaultyNorlix(m_norlix, m_plan);
+
+    m_messages.clear();
+    MessageBox::setInterceptor([this](const MessageBox::Shown &shown) { m_messages << shown; });
+}
+
+void TestFaults::cleanup()
+{
+    m_ended.reset();
+    m_window.reset();
+    MessageBox::clearInterceptor();
+    Norlix::resetComponents();
+    QVERIFY(QApplication::topLevelWidgets().isEmpty());
+}
+
+void TestFaults::runCheckAndExit()
+{
+    m_window = std::make_unique<Main>();
+    m_ended = std::make_unique<QSignalSpy>(m_window.get(), &Main::ended);
+    m_window->show();
+    QCoreApplication::processEvents();
+    m_openedAfterStartUp = m_window->isVisible() && m_ended->isEmpty();
+    if (!m_openedAfterStartUp)
+        return;
+
+    m_window->txtLetter->setText(QStringLiteral("C"));
+    QTest::mouseClick(m_window->cmdStart, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    if (m_ended->isEmpty())
+        QTest::mouseClick(m_window->cmdExit, Qt::LeftButton);
+    QCoreApplication::processEvents();
+}
+
+void TestFaults::runWithoutFaultsMakesExactlyTheListedCalls()
+{
+    runCheckAndExit();
+
+    QVERIFY(m_openedAfterStartUp);
+    QCOMPARE(m_window->lblResults->caption(), report(fullReport));
+    QCOMPARE(statuses(*m_ended), QList<int>{0});
+    QVERIFY(m_messages.isEmpty());
+    QCOMPARE(m_norlix.currentLetter, QStringLiteral("A"));
+    QCOMPARE(m_norlix.lockHolder, QString());
+
+    QStringList listed;
+    for (const CallSite &site : callSites)
+        listed << QStringLiteral("%1 #%2").arg(QLatin1String(site.operation)).arg(site.nth);
+    QCOMPARE(m_plan.passed(), listed);
+}
+
+void TestFaults::faultAtCallSite_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("nth");
+    QTest::addColumn<Phase>("phase");
+    QTest::addColumn<int>("linesKept");
+    QTest::addColumn<QString>("lockHolderAfter");
+    QTest::addColumn<QString>("currentLetterAfter");
+    QTest::addColumn<Raised>("raised");
+    QTest::addColumn<QString>("shownText");
+
+    for (const CallSite &site : callSites) {
+        const QString operation = QLatin1String(site.operation);
+        for (const RaisedKind &kind : raisedKinds) {
+            QString shown;
+            if (kind.raised == Raised::ComponentError || kind.raised == Raised::RuntimeError)
+                shown = FaultPlan::description(operation, site.nth);
+            else if (kind.raised == Raised::NotAnException)
+                shown = unexpectedError;
+            QTest::addRow("%s / %s", site.name, kind.name)
+                    << operation << site.nth << site.phase << site.linesKept
+                    << QString::fromLatin1(site.lockHolderAfter)
+                    << QString::fromLatin1(site.currentLetterAfter) << kind.raised << shown;
+        }
+    }
+}
+
+void TestFaults::faultAtCallSite()
+{
+    QFETCH(QString, operation);
+    QFETCH(int, nth);
+    QFETCH(Phase, phase);
+    QFETCH(int, linesKept);
+    QFETCH(QString, lockHolderAfter);
+    QFETCH(QString, currentLetterAfter);
+    QFETCH(Raised, raised);
+    QFETCH(QString, shownText);
+    m_plan.arm(operation, nth, raised);
+
+    runCheckAndExit();
+
+    QVERIFY2(m_plan.fired(), "the fault was never raised: the call site was not reached");
+    QVERIFY2(m_openedAfterStartUp, "start-up did not carry on past the fault");
+    QCOMPARE(m_norlix.currentLetter, currentLetterAfter);
+    QCOMPARE(m_norlix.lockHolder, lockHolderAfter);
+    QVERIFY(!m_window->isVisible());
+    if (phase != Phase::Check) {
+        QCOMPARE(m_window->lblResults->caption(), report(fullReport));
+        QCOMPARE(statuses(*m_ended), QList<int>{0});
+        QVERIFY(m_messages.isEmpty());
+        return;
+    }
+
+    QCOMPARE(m_window->lblResults->caption(), report(fullReport.mid(0, linesKept)));
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages.at(0).title, QStringLiteral("Prismor"));
+    if (shownText.isEmpty())
+        QVERIFY(!m_messages.at(0).text.trimmed().isEmpty());
+    else
+        QCOMPARE(m_messages.at(0).text, shownText);
+    const QList<int> ended = statuses(*m_ended);
+    QCOMPARE(ended.size(), 1);
+    QVERIFY(ended.first() != 0);
+    // Putting the saved company back is the last thing the utility asks of Norlix.
+    QCOMPARE(m_norlix.calls.last(), QStringLiteral("CompanyLetter=A"));
+}
+
+void TestFaults::noWorkingObject_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("nth");
+    QTest::addColumn<QString>("shownText");
+    QTest::addColumn<QString>("currentLetterAfter");
+
+    QTest::newRow("start-up: no company database object")
+            << "Instance" << 1 << QString() << QString();
+    QTest::newRow("selection: no company database object")
+            << "Instance" << 2 << noDatabaseObject << "A";
+    QTest::newRow("check: no company database object for the LOCK")
+            << "Instance" << 10 << noDatabaseObject << "A";
+    QTest::newRow("check: no converter object") << "Converter" << 1 << noConverterObject << "A";
+    QTest::newRow("exit: no company database object")
+            << "Instance" << 15 << QString() << "C";
+}
+
+// A component that gives back nothing to work on fails like one that raises.
+void TestFaults::noWorkingObject()
+{
+    QFETCH(QString, operation);
+    QFETCH(int, nth);
+    QFETCH(QString, shownText);
+    QFETCH(QString, currentLetterAfter);
+    m_plan.arm(operation, nth, Raised::NoObject);
+
+    runCheckAndExit();
+
+    QVERIFY(m_plan.fired());
+    QVERIFY(m_openedAfterStartUp);
+    QCOMPARE(m_norlix.currentLetter, currentLetterAfter);
+    if (shownText.isEmpty()) {
+        QVERIFY(m_messages.isEmpty());
+        QCOMPARE(statuses(*m_ended), QList<int>{0});
+    } else {
+        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(m_messages.at(0).text, shownText);
+        QCOMPARE(statuses(*m_ended), QList<int>{1});
+    }
+}
+
+QTEST_MAIN(TestFaults)
+#include "test_faults.moc"
