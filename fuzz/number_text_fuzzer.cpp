@@ -132,8 +132,9 @@ void checkFinite(double value, const QString &text)
         return;
     fuzz::require(text.contains(QLatin1Char('.')) == (std::trunc(value) != value),
                   "a point exactly where there is a fraction", detail);
+    const QString magnitude = value < 0 ? text.sliced(1) : text;
     if (std::fabs(value) < 1)
-        fuzz::require(text.startsWith(QStringLiteral("0.")) || text.startsWith(QStringLiteral("-0.")),
+        fuzz::require(magnitude.startsWith(QStringLiteral("0.")),
                       "a zero before the point below one", detail);
 }
 

@@ -10,6 +10,7 @@ packages=(
     xvfb xauth
     dbus-daemon at-spi2-core openbox xdotool x11-utils scrot python3 python3-gi gir1.2-atspi-2.0
     dpkg-dev file
+    clang libclang-rt-14-dev llvm
     binutils-mingw-w64-x86-64
 )
 
