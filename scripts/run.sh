@@ -10,13 +10,8 @@ build_dir=${PRISMOR_BUILD_DIR:-build}
 "$build_dir/components/norlix" demo
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    cat >&2 <<'MESSAGE'
-No display: neither DISPLAY nor WAYLAND_DISPLAY is set, so Prismor's window cannot open here.
-To open it on a virtual display instead (installed by scripts/install-dependencies.sh):
-    xvfb-run -a scripts/run.sh
-or have scripts/demo-on-virtual-display.sh check company A there, print the report and save a
-screenshot.
-MESSAGE
-    exit 1
+    echo "No display: neither DISPLAY nor WAYLAND_DISPLAY is set, so Prismor's window cannot" \
+         "open here. Checking company A on a virtual display instead." >&2
+    exec scripts/demo-on-virtual-display.sh
 fi
 exec "$build_dir/main_window/Prismor"
