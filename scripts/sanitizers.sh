@@ -14,7 +14,8 @@ cmake -S . -B "$build_dir" -DPRISMOR_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebIn
 cmake --build "$build_dir" --parallel "$(nproc)"
 
 symbolizer=$(command -v llvm-symbolizer || true)
-export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:\
-strict_init_order=1:check_initialization_order=1${symbolizer:+:external_symbolizer_path=$symbolizer}"
+asan_options=abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1
+asan_options+=:check_initialization_order=1:strict_init_order=1
+export ASAN_OPTIONS="$asan_options${symbolizer:+:external_symbolizer_path=$symbolizer}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 QT_QPA_PLATFORM=offscreen ctest --test-dir "$build_dir" --output-on-failure --timeout 600

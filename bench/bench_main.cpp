@@ -1,0 +1,263 @@
+// prismor_bench: Prismor's speed and memory against the floor that Qt sets, in one run.
+//
+//   prismor_bench [--runs N] [--check-runs N] [--lock-processes N] [--lock-seconds S]
+//
+// Start-up and peak memory are measured on the platform of the environment (QT_QPA_PLATFORM,
+// DISPLAY); scripts/bench.sh runs it on a virtual X display. The check is timed in this process
+// on the offscreen platform. Everything works on a demo installation in a temporary folder.
+
+#include "check_bench.h"
+#include "child_process.h"
+#include "lock_bench.h"
+#include "startup_bench.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace {
+
+constexpr double startupTarget = 1.25;
+constexpr double memoryTarget = 1.2;
+constexpr double checkTargetMilliseconds = 5;
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+struct Settings
+{
+    int startupRuns = 30;
+    int checkRuns = 1000;
+    int lockProcesses = 8;
+    double lockSeconds = 3;
+};
+
+Settings parseSettings(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption runs(QStringLiteral("runs"), QStringLiteral("start-ups of each"),
+                                  QStringLiteral("N"), QStringLiteral("30"));
+    const QCommandLineOption checkRuns(QStringLiteral("check-runs"), QStringLiteral("checks"),
+                                       QStringLiteral("N"), QStringLiteral("1000"));
+    const QCommandLineOption processes(QStringLiteral("lock-processes"),
+                                       QStringLiteral("processes"), QStringLiteral("N"),
+                                       QStringLiteral("8"));
+    const QCommandLineOption seconds(QStringLiteral("lock-seconds"), QStringLiteral("seconds"),
+                                     QStringLiteral("S"), QStringLiteral("3"));
+    parser.addOptions({runs, checkRuns, processes, seconds});
+    parser.addHelpOption();
+    parser.process(arguments);
+    return {parser.value(runs).toInt(), parser.value(checkRuns).toInt(),
+            parser.value(processes).toInt(), parser.value(seconds).toDouble()};
+}
+
+// Files under /proc have no size, so they are read whole rather than line by line.
+QString procFile(const char *path)
+{
+    QFile file(QString::fromLatin1(path));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+QString cpuModel()
+{
+    const QStringList lines = procFile("/proc/cpuinfo").split(QLatin1Char('\n'));
+    for (const QString &line : lines)
+        if (line.startsWith(QStringLiteral("model name")))
+            return line.section(QLatin1Char(':'), 1).trimmed();
+    return QStringLiteral("unknown CPU");
+}
+
+// Other work on the machine slows every figure; the load average says how much there was.
+void printLoad(const char *when)
+{
+    out() << "Load average " << when << ": "
+          << procFile("/proc/loadavg").section(QLatin1Char(' '), 0, 2) << "\n";
+}
+
+void printMachine()
+{
+    utsname system{};
+    uname(&system);
+    out() << "Machine: " << cpuModel() << ", " << sysconf(_SC_NPROCESSORS_ONLN)
+          << " cores online, Linux " << system.release << ", Qt " << qVersion() << "\n";
+}
+
+// The demo installation, this user's workstation name and company A current, all inside dir.
+void setUpInstallation(const QTemporaryDir &dir)
+{
+    qputenv("NORLIX_HOME", dir.filePath(QStringLiteral("norlix")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
+    const QString log = dir.filePath(QStringLiteral("norlix.log"));
+    const QStringList commands[] = {{QStringLiteral("demo")},
+                                    {QStringLiteral("workstation"), QStringLiteral("BENCHPC")},
+                                    {QStringLiteral("current"), QStringLiteral("A")}};
+    for (const QStringList &command : commands) {
+        if (runChild(QStringLiteral(NORLIX_EXECUTABLE), command, log).exitStatus != 0) {
+            out() << "norlix " << command.join(u' ') << " failed; see " << log << "\n";
+            std::exit(1);
+        }
+    }
+}
+
+QString verdict(bool met)
+{
+    return met ? QStringLiteral("met") : QStringLiteral("MISSED");
+}
+
+QString number(double value, int decimals = 1);
+
+QString atMost(double ratio, double target)
+{
+    return QStringLiteral("<= %1 %2").arg(target).arg(verdict(ratio <= target));
+}
+
+QString number(double value, int decimals)
+{
+    return QString::number(value, 'f', decimals);
+}
+
+// One line of the side-by-side table; empty columns stay blank.
+void printRow(const QString &label, const QString &prismor, const QString &bare,
+              const QString &ratio = {}, const QString &target = {})
+{
+    out() << QStringLiteral("%1%2%3%4  %5\n")
+                     .arg(label, -32)
+                     .arg(prismor, 18)
+                     .arg(bare, 18)
+                     .arg(ratio, 7)
+                     .arg(target);
+}
+
+QString withUnit(double value, const char *unit)
+{
+    return number(value) + QLatin1Char(' ') + QLatin1String(unit);
+}
+
+QString range(const Summary &summary)
+{
+    return number(summary.minimum) + QStringLiteral(" / ") + number(summary.maximum);
+}
+
+QString sizeText(QSize size)
+{
+    return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+}
+
+QString platformText()
+{
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("default"));
+    if (platform == u"xcb" && qEnvironmentVariableIsSet("DISPLAY"))
+        return platform + QStringLiteral(" on X display ") + qEnvironmentVariable("DISPLAY");
+    return platform;
+}
+
+void printStartup(const StartupComparison &startup, int runs)
+{
+    out() << "\nStart-up and peak memory on platform " << platformText() << ", " << runs
+          << " runs each, alternating\n";
+    const auto &p = startup.prismor;
+    const auto &b = startup.bare;
+    const double timeRatio = p.milliseconds.median / b.milliseconds.median;
+    const double memoryRatio = p.peakMebibytes.median / b.peakMebibytes.median;
+    printRow({}, QStringLiteral("Prismor"), QStringLiteral("bare Qt window"),
+             QStringLiteral("ratio"), QStringLiteral("target"));
+    printRow(QStringLiteral("start-up to shown+idle, median"),
+             withUnit(p.milliseconds.median, "ms"), withUnit(b.milliseconds.median, "ms"),
+             number(timeRatio, 2), atMost(timeRatio, startupTarget));
+    printRow(QStringLiteral("  fastest / slowest (ms)"), range(p.milliseconds),
+             range(b.milliseconds));
+    printRow(QStringLiteral("peak memory (max RSS), median"),
+             withUnit(p.peakMebibytes.median, "MiB"), withUnit(b.peakMebibytes.median, "MiB"),
+             number(memoryRatio, 2), atMost(memoryRatio, memoryTarget));
+    printRow(QStringLiteral("  lowest / highest (MiB)"), range(p.peakMebibytes),
+             range(b.peakMebibytes));
+    printRow(QStringLiteral("  window size (px)"), sizeText(p.windowSize),
+             sizeText(b.windowSize));
+    if (p.failures || b.failures)
+        out() << "  failed starts: Prismor " << p.failures << ", bare " << b.failures << "\n";
+}
+
+void printCheck(const CheckFigures &check)
+{
+    out() << "\nWhole check of company A (cmdStart_Click in this process, offscreen), "
+          << check.handlerMilliseconds.count << " runs\n";
+    if (!check.fault.isEmpty()) {
+        out() << "  NOT MEASURED: " << check.fault << "\n";
+        return;
+    }
+    const Summary &h = check.handlerMilliseconds;
+    const Summary &r = check.withRepaintMilliseconds;
+    out() << "  the click:             median " << number(h.median, 3) << " ms, 90th percentile "
+          << number(h.percentile90, 3) << " ms, worst " << number(h.maximum, 3)
+          << " ms   target median < " << checkTargetMilliseconds << " ms "
+          << verdict(h.median < checkTargetMilliseconds) << "\n";
+    out() << "  the click and repaint: median " << number(r.median, 3) << " ms, 90th percentile "
+          << number(r.percentile90, 3) << " ms, worst " << number(r.maximum, 3) << " ms\n";
+    out() << "  last report: "
+          << QString(check.report).replace(QStringLiteral("\r\n"), QStringLiteral(" | ")) << "\n";
+}
+
+void printLock(const LockFigures &lock)
+{
+    out() << "\nAccounts lock of company A under contention: " << lock.processes
+          << " processes for " << lock.seconds << " s\n";
+    out() << "  probes (LOCK requests): " << lock.probes << ", "
+          << number(lock.probes / lock.seconds, 0) << " per second; granted " << lock.granted
+          << ", " << number(lock.granted / lock.seconds, 0) << " per second\n";
+    out() << "  two holders at once: " << lock.overlaps << "   target 0 "
+          << verdict(lock.overlaps == 0) << "\n";
+    if (lock.errors || lock.failedProcesses)
+        out() << "  component errors: " << lock.errors << ", failed processes: "
+              << lock.failedProcesses << "\n";
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (arguments.value(1) == u"--lock-worker")
+        return runLockWorker(arguments.mid(1));
+
+    const Settings settings = parseSettings(arguments);
+    QTemporaryDir dir;
+    setUpInstallation(dir);
+    const QString log = dir.filePath(QStringLiteral("children.log"));
+    printMachine();
+    printLoad("at start");
+
+    const StartupComparison startup = compareStartups(QStringLiteral(PRISMOR_STARTUP_PROGRAM),
+                                                      QStringLiteral(BARE_WINDOW_PROGRAM),
+                                                      settings.startupRuns, log);
+    printStartup(startup, settings.startupRuns);
+
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    {
+        QApplication application(argc, argv);
+        printCheck(timeChecks(QStringLiteral("A"), settings.checkRuns));
+    }
+
+    printLock(contendForLock(QString::fromLocal8Bit(argv[0]), settings.lockProcesses,
+                             settings.lockSeconds, dir.filePath(QStringLiteral("counters")),
+                             log));
+    printLoad("at end");
+    out().flush();
+    if (startup.prismor.failures || startup.bare.failures) {
+        QFile errors(log);
+        if (errors.open(QIODevice::ReadOnly))
+            out() << "\nStandard error of the children:\n" << errors.readAll();
+    }
+    return 0;
+}

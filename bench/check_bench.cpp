@@ -1,0 +1,92 @@
+#include "check_bench.h"
+
+#include "main.h"
+#include "message_box.h"
+#include "plain_label.h"
+
+#include <components.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QWindow>
+
+#include <vector>
+
+namespace {
+
+constexpr int warmUpRuns = 20;
+
+// The check of a company whose accounts are free never shows the choice dialog. Should another
+// workstation hold the lock after all, the benchmark answers Exit instead of waiting for a user,
+// and says that its figures are not those of a plain check.
+class ExitAnswer : public Norlix::ChoiceDialogComponent
+{
+public:
+    explicit ExitAnswer(QString *fault) : m_fault(fault) {}
+
+    QString ShowChoice(const QString &, const QString &, const QString &, const QString &,
+                       int) override
+    {
+        *m_fault = QStringLiteral("the accounts were locked elsewhere; the dialog was shown");
+        return QStringLiteral("Exit");
+    }
+
+private:
+    QString *m_fault;
+};
+
+void waitUntilExposed(QWidget &window)
+{
+    while (!window.windowHandle() || !window.windowHandle()->isExposed())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents();
+}
+
+double elapsedMilliseconds(const QElapsedTimer &timer)
+{
+    return timer.nsecsElapsed() / 1e6;
+}
+
+} // namespace
+
+CheckFigures timeChecks(const QString &letter, int runs)
+{
+    CheckFigures figures;
+    Norlix::useComponentFactories(
+            {{}, {}, [&figures] { return std::make_unique<ExitAnswer>(&figures.fault); }});
+    MessageBox::setInterceptor([&figures](const MessageBox::Shown &shown) {
+        figures.fault = QStringLiteral("a message box said: ") + shown.text;
+    });
+
+    {
+        Main window;
+        window.show();
+        waitUntilExposed(window);
+        window.txtLetter->setText(letter);
+
+        std::vector<double> handler;
+        std::vector<double> withRepaint;
+        for (int run = -warmUpRuns; run < runs && figures.fault.isEmpty(); ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            window.cmdStart_Click();
+            const double handlerTime = elapsedMilliseconds(timer);
+            QCoreApplication::processEvents();
+            if (run >= 0) {
+                handler.push_back(handlerTime);
+                withRepaint.push_back(elapsedMilliseconds(timer));
+            }
+        }
+        figures.handlerMilliseconds = summarise(handler);
+        figures.withRepaintMilliseconds = summarise(withRepaint);
+        figures.report = window.lblResults->caption();
+        window.hide();
+    }
+
+    MessageBox::clearInterceptor();
+    Norlix::resetComponents();
+    if (figures.fault.isEmpty() && !figures.report.endsWith(QStringLiteral("Finished\r\n")))
+        figures.fault = QStringLiteral("the check did not finish");
+    return figures;
+}
