@@ -1,0 +1,352 @@
+// Damaged stand-in installations met by the real window with the real components: each gives a
+// clear message or the refusal of the letter, nothing crashes, and no stored value is lost or
+// changed.
+
+#include "test_faults_snapshot.h"
+
+#include <components/components.h>
+#include <main_window/main.h>
+#include <main_window/message_box.h>
+#include <main_window/plain_label.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include <unistd.h>
+
+namespace {
+
+const QString norlixCommand = QStringLiteral(NORLIX_COMMAND);
+const QString norlixFailed = QStringLiteral("<norlix failed>");
+const QString registerFile = QStringLiteral("register.sqlite");
+
+enum class Damage {
+    ZeroLengthDatabase,
+    RandomBytesDatabase,
+    TruncatedDatabase,
+    FolderForDatabase,
+    UnreadableDatabase,
+    MissingInstallation,
+    RegisterNamesAbsentFolder,
+    RandomBytesRegister,
+    ZeroLengthRegister,
+    FolderForRegister,
+    UnreadableRegister,
+};
+
+// Which path the message has to name.
+enum class Named { Nothing, Database, Register, Installation };
+
+QString norlix(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(norlixCommand, arguments);
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit
+        || process.exitCode() != 0) {
+        qWarning() << "norlix" << arguments << "failed:" << process.readAllStandardError();
+        return norlixFailed;
+    }
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+bool replaceFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QByteArray randomBytes(qsizetype size)
+{
+    QRandomGenerator generator(20251208);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char &byte : bytes)
+        byte = char(generator.bounded(256));
+    return bytes;
+}
+
+QByteArray firstHalf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    return bytes.left(bytes.size() / 2);
+}
+
+bool replaceByFolder(const QString &path)
+{
+    return QFile::remove(path) && QDir().mkdir(path);
+}
+
+bool runningAsRoot()
+{
+    return geteuid() == 0;
+}
+
+QList<int> statuses(const QSignalSpy &ended)
+{
+    QList<int> result;
+    for (const QList<QVariant> &arguments : ended)
+        result << arguments.first().toInt();
+    return result;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Damage)
+Q_DECLARE_METATYPE(Named)
+
+class TestDamagedInstallations : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void damagedInstallation_data();
+    void damagedInstallation();
+
+private:
+    // A working installation: company A with its settings, company B current at start-up.
+    bool setUpInstallation(const QString &home);
+    bool damage(Damage damage, const QString &home);
+    void runInUnprivilegedChild();
+    [[nodiscard]] QStringList storedValueChanges(const FolderSnapshot &before,
+                                                 const QString &registerBefore) const;
+
+    QTemporaryDir m_sandbox;
+    QString m_home;
+    int m_case = 0;
+};
+
+void TestDamagedInstallations::initTestCase()
+{
+    QVERIFY(m_sandbox.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_sandbox.filePath(QStringLiteral("config"))));
+    QVERIFY(QFileInfo(norlixCommand).isExecutable());
+    QCOMPARE(norlix({"workstation", "front-desk"}), QString());
+}
+
+void TestDamagedInstallations::cleanup()
+{
+    MessageBox::clearInterceptor();
+    Norlix::resetComponents();
+    // A folder left unreadable would keep the sandbox from being removed.
+    for (const QString &path : {m_home + QStringLiteral("/companies/A/CompanyA.sqlite"),
+                                m_home + QLatin1Char('/') + registerFile})
+        if (QFileInfo::exists(path))
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    QVERIFY(QApplication::topLevelWidgets().isEmpty());
+}
+
+bool TestDamagedInstallations::setUpInstallation(const QString &home)
+{
+    qputenv("NORLIX_HOME", QFile::encodeName(home));
+    Norlix::resetComponents();
+    const QList<QStringList> commands{
+        {"init"},
+        {"company", "add", "A", "Alder Joinery Ltd"},
+        {"setting", "set", "A", "AcctDBtidyMonth", "2025-10"},
+        {"setting", "set", "A", "CompanyVersNbr", "V6.123"},
+        {"company", "add", "B", "Birchwood Bakery"},
+        {"setting", "set", "B", "CompanyVersNbr", "V6.120"},
+        {"company", "add", "E", "Elm Street Garage", "--location",
+         m_sandbox.filePath(QStringLiteral("elsewhere-%1").arg(m_case))},
+        {"current", "B"},
+    };
+    for (const QStringList &command : commands)
+        if (norlix(command) == norlixFailed)
+            return false;
+    return true;
+}
+
+bool TestDamagedInstallations::damage(Damage damage, const QString &home)
+{
+    const QString database = home + QStringLiteral("/companies/A/CompanyA.sqlite");
+    const QString registerPath = home + QLatin1Char('/') + registerFile;
+    switch (damage) {
+    case Damage::ZeroLengthDatabase:
+        return replaceFile(database, {});
+    case Damage::RandomBytesDatabase:
+        return replaceFile(database, randomBytes(QFileInfo(database).size()));
+    case Damage::TruncatedDatabase:
+        return replaceFile(database, firstHalf(database));
+    case Damage::FolderForDatabase:
+        return replaceByFolder(database);
+    case Damage::UnreadableDatabase:
+        return QFile::setPermissions(database, {});
+    case Damage::MissingInstallation:
+        return QDir(home).removeRecursively() && !QFileInfo::exists(home);
+    case Damage::RegisterNamesAbsentFolder:
+        return QDir(m_sandbox.filePath(QStringLiteral("elsewhere-%1").arg(m_case)))
+                .removeRecursively();
+    case Damage::RandomBytesRegister:
+        return replaceFile(registerPath, randomBytes(QFileInfo(registerPath).size()));
+    case Damage::ZeroLengthRegister:
+        return replaceFile(registerPath, {});
+    case Damage::FolderForRegister:
+        return replaceByFolder(registerPath);
+    case Damage::UnreadableRegister:
+        return QFile::setPermissions(registerPath, {});
+    }
+    return false;
+}
+
+void TestDamagedInstallations::damagedInstallation_data()
+{
+    QTest::addColumn<Damage>("damage");
+    QTest::addColumn<QString>("letter");
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<Named>("named");
+    QTest::addColumn<bool>("needsUnprivilegedUser");
+
+    const QString noRefusal;
+    QTest::newRow("zero-length database file")
+            << Damage::ZeroLengthDatabase << "A" << noRefusal << Named::Database << false;
+    QTest::newRow("database file of random bytes")
+            << Damage::RandomBytesDatabase << "A" << noRefusal << Named::Database << false;
+    QTest::newRow("database cut in half")
+            << Damage::TruncatedDatabase << "A" << noRefusal << Named::Database << false;
+    QTest::newRow("folder where the database should be")
+            << Damage::FolderForDatabase << "A" << "Cannot find database for Company A"
+            << Named::Nothing << false;
+    QTest::newRow("database file without read permission")
+            << Damage::UnreadableDatabase << "A" << noRefusal << Named::Database << true;
+    QTest::newRow("installation folder missing")
+            << Damage::MissingInstallation << "A" << noRefusal << Named::Installation << false;
+    QTest::newRow("register naming an absent folder")
+            << Damage::RegisterNamesAbsentFolder << "E" << "Cannot find database for Company E"
+            << Named::Nothing << false;
+    QTest::newRow("register of random bytes")
+            << Damage::RandomBytesRegister << "A" << noRefusal << Named::Register << false;
+    QTest::newRow("zero-length register")
+            << Damage::ZeroLengthRegister << "A" << noRefusal << Named::Register << false;
+    QTest::newRow("folder where the register should be")
+            << Damage::FolderForRegister << "A" << noRefusal << Named::Register << false;
+    QTest::newRow("register without read permission")
+            << Damage::UnreadableRegister << "A" << noRefusal << Named::Register << true;
+}
+
+void TestDamagedInstallations::damagedInstallation()
+{
+    QFETCH(Damage, damage);
+    QFETCH(QString, letter);
+    QFETCH(QString, refusal);
+    QFETCH(Named, named);
+    QFETCH(bool, needsUnprivilegedUser);
+    if (needsUnprivilegedUser && runningAsRoot()) {
+        runInUnprivilegedChild();
+        return;
+    }
+
+    m_home = m_sandbox.filePath(QStringLiteral("norlix-%1").arg(++m_case));
+    QVERIFY(setUpInstallation(m_home));
+    QVERIFY(this->damage(damage, m_home));
+    const QString registerBefore = databaseContents(m_home + QLatin1Char('/') + registerFile);
+    const FolderSnapshot sandboxBefore = snapshotFolder(m_sandbox.path());
+    Norlix::resetComponents();
+    MessageBox::Recorder messages;
+
+    auto window = std::make_unique<Main>();
+    QSignalSpy ended(window.get(), &Main::ended);
+    window->show();
+    QVERIFY(window->isVisible());
+    window->txtLetter->setText(letter);
+    QTest::mouseClick(window->cmdStart, Qt::LeftButton);
+    const bool endedByTheCheck = !ended.isEmpty();
+    if (!endedByTheCheck)
+        QTest::mouseClick(window->cmdExit, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    window.reset();
+
+    QCOMPARE(messages.shown().size(), 1);
+    const MessageBox::Shown shown = messages.shown().first();
+    QCOMPARE(shown.title, QStringLiteral("Prismor"));
+    if (!refusal.isEmpty()) {
+        QCOMPARE(shown.text, refusal);
+        QCOMPARE(statuses(ended), QList<int>{0});
+    } else {
+        QVERIFY(endedByTheCheck);
+        QCOMPARE(statuses(ended), QList<int>{1});
+        const QString path = named == Named::Database
+                ? m_home + QStringLiteral("/companies/A/CompanyA.sqlite")
+                : named == Named::Register ? m_home + QLatin1Char('/') + registerFile : m_home;
+        QVERIFY2(shown.text.contains(path), qPrintable(shown.text));
+    }
+    qInfo().noquote() << "shown:" << shown.text;
+
+    QCOMPARE(storedValueChanges(sandboxBefore, registerBefore), QStringList());
+    if (!registerBefore.isEmpty())
+        QCOMPARE(norlix({"current"}), QStringLiteral("B"));
+}
+
+// The whole sandbox: every installation, the folders that registers name, the settings store.
+// The register is the stand-in's own record of the current company, which the check sets and
+// Exit puts back: its file may be rewritten, its rows may not change. Every other file must stay
+// as it was, byte for byte.
+QStringList TestDamagedInstallations::storedValueChanges(const FolderSnapshot &before,
+                                                         const QString &registerBefore) const
+{
+    FolderSnapshot after = snapshotFolder(m_sandbox.path());
+    const QString registerFile = QDir(m_sandbox.path()).relativeFilePath(m_home)
+            + QLatin1Char('/') + ::registerFile;
+    QStringList changes;
+    if (!registerBefore.isEmpty()) {
+        const QString registerAfter = databaseContents(m_sandbox.filePath(registerFile));
+        if (registerAfter != registerBefore)
+            changes << QStringLiteral("rows of the register: %1 -> %2")
+                               .arg(registerBefore, registerAfter);
+        if (after.contains(registerFile) && before.contains(registerFile)) {
+            after[registerFile].size = before.value(registerFile).size;
+            after[registerFile].modified = before.value(registerFile).modified;
+            after[registerFile].sha256 = before.value(registerFile).sha256;
+        }
+    }
+    return changes + snapshotDifferences(before, after);
+}
+
+// Root reads any file whatever its permissions, so the case runs again in a child process of
+// this test as the user nobody.
+void TestDamagedInstallations::runInUnprivilegedChild()
+{
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (setpriv.isEmpty())
+        QSKIP("running as root and setpriv is not available to drop to an unprivileged user");
+
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), QDir::tempPath());
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    child.setProcessEnvironment(environment);
+    child.setWorkingDirectory(QDir::tempPath());
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    const QString function
+            = QStringLiteral("damagedInstallation:") + QString::fromUtf8(QTest::currentDataTag());
+    child.start(setpriv, {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                          QCoreApplication::applicationFilePath(), function});
+    QVERIFY(child.waitForFinished(60000));
+    const QString output = QString::fromUtf8(child.readAll());
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+             qPrintable(output));
+    QVERIFY2(output.contains(
+                     QStringLiteral("PASS   : TestDamagedInstallations::damagedInstallation(")),
+             qPrintable(output));
+    for (const QString &line : output.split(QLatin1Char('\n')))
+        if (line.contains(QStringLiteral(" shown: ")))
+            qInfo().noquote() << "as nobody," << line.section(QStringLiteral(" shown: "), 1);
+}
+
+QTEST_MAIN(TestDamagedInstallations)
+#include "test_damaged_installations.moc"
