@@ -1,8 +1,10 @@
 // The floor that Qt sets for Prismor's start-up and memory: an empty top-level window with the
 // same client area as Prismor's window (10965 by 7530 twips, 731 by 502 pixels at 96 dots per
-// inch), shown by a main() shaped like Prismor's.
+// inch), shown by a main() shaped like Prismor's. Built with WITH_TEXT_LABEL it also shows one
+// line of text, the least a window needs to load fonts, for reference.
 
 #include <QApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QWidget>
 
@@ -25,6 +27,10 @@ int main(int argc, char *argv[])
     const QScreen *screen = window.screen();
     window.setFixedSize(pixelsFromTwips(10965, screen->logicalDotsPerInchX()),
                         pixelsFromTwips(7530, screen->logicalDotsPerInchY()));
+#ifdef WITH_TEXT_LABEL
+    QLabel label(QStringLiteral("Program to check Norlix Database version."), &window);
+    label.move(24, 16);
+#endif
     window.show();
     return QApplication::exec();
 }

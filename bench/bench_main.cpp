@@ -1,6 +1,7 @@
 // prismor_bench: Prismor's speed and memory against the floor that Qt sets, in one run.
 //
 //   prismor_bench [--runs N] [--check-runs N] [--lock-processes N] [--lock-seconds S]
+//                 [--only startup|check|lock]
 //
 // Start-up and peak memory are measured on the platform of the environment (QT_QPA_PLATFORM,
 // DISPLAY); scripts/bench.sh runs it on a virtual X display. The check is timed in this process
@@ -36,17 +37,23 @@ QTextStream &out()
 
 struct Settings
 {
-    int startupRuns = 30;
+    int startupRuns = 40;
     int checkRuns = 1000;
     int lockProcesses = 8;
     double lockSeconds = 3;
+    QString only; // one part to run, or empty for all
+
+    [[nodiscard]] bool runs(const char *part) const
+    {
+        return only.isEmpty() || only == QLatin1String(part);
+    }
 };
 
 Settings parseSettings(const QStringList &arguments)
 {
     QCommandLineParser parser;
     const QCommandLineOption runs(QStringLiteral("runs"), QStringLiteral("start-ups of each"),
-                                  QStringLiteral("N"), QStringLiteral("30"));
+                                  QStringLiteral("N"), QStringLiteral("40"));
     const QCommandLineOption checkRuns(QStringLiteral("check-runs"), QStringLiteral("checks"),
                                        QStringLiteral("N"), QStringLiteral("1000"));
     const QCommandLineOption processes(QStringLiteral("lock-processes"),
@@ -54,11 +61,14 @@ Settings parseSettings(const QStringList &arguments)
                                        QStringLiteral("8"));
     const QCommandLineOption seconds(QStringLiteral("lock-seconds"), QStringLiteral("seconds"),
                                      QStringLiteral("S"), QStringLiteral("3"));
-    parser.addOptions({runs, checkRuns, processes, seconds});
+    const QCommandLineOption only(QStringLiteral("only"), QStringLiteral("startup, check or lock"),
+                                  QStringLiteral("PART"));
+    parser.addOptions({runs, checkRuns, processes, seconds, only});
     parser.addHelpOption();
     parser.process(arguments);
     return {parser.value(runs).toInt(), parser.value(checkRuns).toInt(),
-            parser.value(processes).toInt(), parser.value(seconds).toDouble()};
+            parser.value(processes).toInt(), parser.value(seconds).toDouble(),
+            parser.value(only)};
 }
 
 // Files under /proc have no size, so they are read whole rather than line by line.
@@ -164,7 +174,7 @@ QString platformText()
 void printStartup(const StartupComparison &startup, int runs)
 {
     out() << "\nStart-up and peak memory on platform " << platformText() << ", " << runs
-          << " runs each, alternating\n";
+          << " runs each, taking turns\n";
     const auto &p = startup.prismor;
     const auto &b = startup.bare;
     const double timeRatio = p.milliseconds.median / b.milliseconds.median;
@@ -183,8 +193,18 @@ void printStartup(const StartupComparison &startup, int runs)
              range(b.peakMebibytes));
     printRow(QStringLiteral("  window size (px)"), sizeText(p.windowSize),
              sizeText(b.windowSize));
-    if (p.failures || b.failures)
-        out() << "  failed starts: Prismor " << p.failures << ", bare " << b.failures << "\n";
+    const auto &t = startup.textWindow;
+    printRow(QStringLiteral("for reference:"), QString(),
+             QStringLiteral("with a text label"));
+    printRow(QStringLiteral("  start-up, median"), QString(),
+             withUnit(t.milliseconds.median, "ms"),
+             number(p.milliseconds.median / t.milliseconds.median, 2));
+    printRow(QStringLiteral("  peak memory, median"), QString(),
+             withUnit(t.peakMebibytes.median, "MiB"),
+             number(p.peakMebibytes.median / t.peakMebibytes.median, 2));
+    if (p.failures || b.failures || t.failures)
+        out() << "  failed starts: Prismor " << p.failures << ", bare " << b.failures
+              << ", with a label " << t.failures << "\n";
 }
 
 void printCheck(const CheckFigures &check)
@@ -238,23 +258,27 @@ int main(int argc, char *argv[])
     printMachine();
     printLoad("at start");
 
-    const StartupComparison startup = compareStartups(QStringLiteral(PRISMOR_STARTUP_PROGRAM),
-                                                      QStringLiteral(BARE_WINDOW_PROGRAM),
-                                                      settings.startupRuns, log);
-    printStartup(startup, settings.startupRuns);
-
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    {
+    StartupComparison startup;
+    if (settings.runs("startup")) {
+        const StartupPrograms programs{QStringLiteral(PRISMOR_STARTUP_PROGRAM),
+                                       QStringLiteral(BARE_WINDOW_PROGRAM),
+                                       QStringLiteral(TEXT_WINDOW_PROGRAM)};
+        startup = compareStartups(programs, settings.startupRuns, log);
+        printStartup(startup, settings.startupRuns);
+    }
+    if (settings.runs("check")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
         QApplication application(argc, argv);
         printCheck(timeChecks(QStringLiteral("A"), settings.checkRuns));
     }
-
-    printLock(contendForLock(QString::fromLocal8Bit(argv[0]), settings.lockProcesses,
-                             settings.lockSeconds, dir.filePath(QStringLiteral("counters")),
-                             log));
+    if (settings.runs("lock")) {
+        printLock(contendForLock(QString::fromLocal8Bit(argv[0]), settings.lockProcesses,
+                                 settings.lockSeconds, dir.filePath(QStringLiteral("counters")),
+                                 log));
+    }
     printLoad("at end");
     out().flush();
-    if (startup.prismor.failures || startup.bare.failures) {
+    if (startup.prismor.failures || startup.bare.failures || startup.textWindow.failures) {
         QFile errors(log);
         if (errors.open(QIODevice::ReadOnly))
             out() << "\nStandard error of the children:\n" << errors.readAll();

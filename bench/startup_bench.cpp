@@ -52,20 +52,23 @@ StartupFigures figures(const Samples &samples)
 
 } // namespace
 
-StartupComparison compareStartups(const QString &prismorProgram, const QString &bareProgram,
-                                  int runs, const QString &errorLog)
+StartupComparison compareStartups(const StartupPrograms &programs, int runs,
+                                  const QString &errorLog)
 {
     Samples unused;
     for (int run = 0; run < warmUpRuns; ++run) {
-        measureOnce(prismorProgram, errorLog, &unused);
-        measureOnce(bareProgram, errorLog, &unused);
+        measureOnce(programs.prismor, errorLog, &unused);
+        measureOnce(programs.bare, errorLog, &unused);
+        measureOnce(programs.textWindow, errorLog, &unused);
     }
-    // Alternating keeps a slow phase of the machine from landing on one side only.
+    // Taking turns keeps a slow phase of the machine from landing on one side only.
     Samples prismor;
     Samples bare;
+    Samples textWindow;
     for (int run = 0; run < runs; ++run) {
-        measureOnce(prismorProgram, errorLog, &prismor);
-        measureOnce(bareProgram, errorLog, &bare);
+        measureOnce(programs.prismor, errorLog, &prismor);
+        measureOnce(programs.bare, errorLog, &bare);
+        measureOnce(programs.textWindow, errorLog, &textWindow);
     }
-    return {figures(prismor), figures(bare)};
+    return {figures(prismor), figures(bare), figures(textWindow)};
 }

@@ -14,14 +14,21 @@ struct StartupFigures
     int failures = 0;
 };
 
+struct StartupPrograms
+{
+    QString prismor;
+    QString bare;
+    QString textWindow; // the bare window with one text label
+};
+
 struct StartupComparison
 {
     StartupFigures prismor;
     StartupFigures bare;
+    StartupFigures textWindow;
 };
 
-// Starts the two probe programs alternately, runs times each after a few runs that warm the
-// caches and are not counted. Their standard error goes to errorLog.
-[[nodiscard]] StartupComparison compareStartups(const QString &prismorProgram,
-                                                const QString &bareProgram, int runs,
+// Starts the probe programs in turn, runs times each after a few runs that warm the caches and
+// are not counted. Their standard error goes to errorLog.
+[[nodiscard]] StartupComparison compareStartups(const StartupPrograms &programs, int runs,
                                                 const QString &errorLog);
