@@ -51,6 +51,13 @@ void writeLock(SqliteConnection &db, const QString &name, const Lock &lock)
             .run();
 }
 
+// LOCK changes a free lock or one the workstation holds; UNLOCK only one it holds.
+bool changesLock(const Lock &lock, const QString &workstation, bool locking)
+{
+    const bool mine = lock.holds > 0 && lock.holder == workstation;
+    return mine || (locking && lock.holds == 0);
+}
+
 void requireKey(const QString &key)
 {
     if (key.isEmpty())
@@ -150,21 +157,19 @@ QString CompanyFile::accountsLock(const QString &workstation, const QString &act
 
     const QString name = QString::fromLatin1(accountsLockName);
     SqliteConnection db(label(), m_path, Mode::ReadWrite, m_busyTimeout);
+    // A request that cannot change anything (the lock is another's) is answered from a plain
+    // read, so that workstations asking again and again never queue for the write lock.
+    if (const Lock seen = readLock(db, name); !changesLock(seen, workstation, locking))
+        return seen.holder;
+
     SqliteTransaction transaction(db);
-    Lock lock = readLock(db, name);
-    const bool free = lock.holder.isEmpty();
-    const bool mine = lock.holder == workstation;
-    if (locking && (free || mine)) {
-        lock = { workstation, lock.holds + 1 };
+    Lock lock = readLock(db, name); // again: it may have changed since
+    if (changesLock(lock, workstation, locking)) {
+        lock = locking ? Lock{ workstation, lock.holds + 1 } : Lock{ lock.holder, lock.holds - 1 };
         writeLock(db, name, lock);
-    } else if (!locking && mine) {
-        --lock.holds;
-        writeLock(db, name, lock);
-        if (lock.holds == 0)
-            lock = {};
     }
     transaction.commit();
-    return lock.holder;
+    return lock.holds > 0 ? lock.holder : QString();
 }
 
 void CompanyFile::releaseLock(const QString &lockName)

@@ -3,8 +3,11 @@
 #include "../component_error.h"
 
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <sqlite3.h>
+
+#include <thread>
 
 namespace Norlix {
 namespace {
@@ -48,7 +51,7 @@ SqliteConnection::SqliteConnection(QString label, QString path, Mode mode,
         sqlite3_close_v2(m_db);
         throw error;
     }
-    sqlite3_busy_timeout(m_db, int(m_busyTimeout.count()));
+    sqlite3_busy_handler(m_db, &SqliteConnection::waitWhileBusy, this);
     sqlite3_extended_result_codes(m_db, 1);
 }
 
@@ -64,6 +67,22 @@ void SqliteConnection::execute(const char *sql)
     sqlite3_free(message);
     if (code != SQLITE_OK)
         fail(code);
+}
+
+// SQLite's own busy timeout sleeps up to 100 ms between tries, so a request can lose every
+// race to others that hold the file only for moments. Trying again after a millisecond or two
+// gives every waiting workstation its fair chance within the timeout.
+int SqliteConnection::waitWhileBusy(void *connection, int attempt)
+{
+    auto *self = static_cast<SqliteConnection *>(connection);
+    const auto now = std::chrono::steady_clock::now();
+    if (attempt == 0)
+        self->m_busySince = now;
+    if (now - self->m_busySince >= self->m_busyTimeout)
+        return 0;
+    std::this_thread::sleep_for(
+            std::chrono::microseconds(QRandomGenerator::global()->bounded(500, 2000)));
+    return 1;
 }
 
 int SqliteConnection::changes() const

@@ -40,10 +40,13 @@ public:
 
 private:
     [[nodiscard]] ComponentError failure(int code) const;
+    static int waitWhileBusy(void *connection, int attempt);
+
 
     QString m_label;
     QString m_path;
     std::chrono::milliseconds m_busyTimeout;
+    std::chrono::steady_clock::time_point m_busySince;
     sqlite3 *m_db = nullptr;
 };
 

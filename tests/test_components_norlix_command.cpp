@@ -1,0 +1,286 @@
+#include "test_components_support.h"
+
+#include <standin/company_file.h>
+#include <standin/installation.h>
+#include <standin/standin_components.h>
+#include <user_settings.h>
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace Norlix;
+
+namespace {
+
+struct Outcome
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class TestNorlixCommand : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void demoShowsCompanies();
+    void lockAndUnlockPrintTheHolder();
+    void currentCompanyOutlivesTheProcess();
+    void workstationName();
+    void settings();
+    void addListRemove();
+    void initKeepsAnExistingInstallation();
+    void missingInstallation();
+    void badInput_data();
+    void badInput();
+    void help();
+
+private:
+    Outcome norlix(const QStringList &args);
+
+    QTemporaryDir m_config;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_home;
+};
+
+void TestNorlixCommand::initTestCase()
+{
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+    QVERIFY2(QFileInfo(QStringLiteral(NORLIX_EXECUTABLE)).isExecutable(), NORLIX_EXECUTABLE);
+}
+
+void TestNorlixCommand::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_home = m_dir->filePath(QStringLiteral("norlix"));
+    qputenv("NORLIX_HOME", m_home.toUtf8());
+}
+
+void TestNorlixCommand::cleanup()
+{
+    m_dir.reset();
+}
+
+// Runs the norlix command with this process's environment (NORLIX_HOME, XDG_CONFIG_HOME).
+Outcome TestNorlixCommand::norlix(const QStringList &args)
+{
+    QProcess process;
+    process.start(QStringLiteral(NORLIX_EXECUTABLE), args);
+    Outcome outcome;
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        outcome.err = QStringLiteral("norlix did not finish");
+        return outcome;
+    }
+    outcome.exitCode = process.exitCode();
+    outcome.out = QString::fromUtf8(process.readAllStandardOutput());
+    outcome.err = QString::fromUtf8(process.readAllStandardError());
+    return outcome;
+}
+
+void TestNorlixCommand::demoShowsCompanies()
+{
+    QCOMPARE(norlix({ "demo" }).exitCode, 0);
+    const Outcome a = norlix({ "company", "show", "A" });
+    QCOMPARE(a.exitCode, 0);
+    const QString location = m_home + QStringLiteral("/companies/A/");
+    QCOMPARE(a.out, QStringLiteral("letter: A\nname: Alder Joinery Ltd\nlocation: %1\n"
+                                   "file: CompanyA.sqlite\npath: %1CompanyA.sqlite\n"
+                                   "exists: true\nlock: \n")
+                            .arg(location));
+    QVERIFY(QFileInfo(location + QStringLiteral("CompanyA.sqlite")).isFile());
+
+    QVERIFY(norlix({ "company", "show", "B" }).out.contains(QStringLiteral("\nexists: false\n")));
+    QVERIFY(norlix({ "company", "show", "C" }).out.endsWith(QStringLiteral("lock: ACCOUNTS-PC\n")));
+    QCOMPARE(norlix({ "setting", "get", "D", "CompanyVersNbr" }).out, QStringLiteral("\n"));
+    QCOMPARE(norlix({ "setting", "get", "A", "CompanyVersNbr" }).out, QStringLiteral("V6.123\n"));
+
+    // A second demo leaves the same state behind.
+    QCOMPARE(norlix({ "demo" }).exitCode, 0);
+    QCOMPARE(norlix({ "company", "show", "A" }).out, a.out);
+}
+
+void TestNorlixCommand::lockAndUnlockPrintTheHolder()
+{
+    QCOMPARE(norlix({ "demo" }).exitCode, 0);
+    const Outcome c = norlix({ "lock", "C", "X" });
+    QCOMPARE(c.exitCode, 0);
+    QCOMPARE(c.out, QStringLiteral("ACCOUNTS-PC\n"));
+    QCOMPARE(norlix({ "unlock", "C", "X" }).out, QStringLiteral("ACCOUNTS-PC\n"));
+
+    QCOMPARE(norlix({ "lock", "A", "X" }).out, QStringLiteral("X\n"));
+    QCOMPARE(norlix({ "lock", "A", "X" }).out, QStringLiteral("X\n"));
+    QCOMPARE(norlix({ "unlock", "A", "X" }).out, QStringLiteral("X\n"));
+    QCOMPARE(norlix({ "unlock", "A", "X" }).out, QStringLiteral("\n"));
+    QCOMPARE(norlix({ "unlock", "A", "X" }).out, QStringLiteral("\n"));
+}
+
+void TestNorlixCommand::currentCompanyOutlivesTheProcess()
+{
+    QCOMPARE(norlix({ "init" }).exitCode, 0);
+    QCOMPARE(norlix({ "current" }).out, QStringLiteral("A\n"));
+
+    // Set here, read by another process.
+    makeStandInSystemGlobal()->Instance()->CompanyLetter(QStringLiteral("C"));
+    QCOMPARE(norlix({ "current" }).out, QStringLiteral("C\n"));
+
+    // Set by another process, read here and by a third.
+    QCOMPARE(norlix({ "current", "K" }).exitCode, 0);
+    QCOMPARE(makeStandInSystemGlobal()->Instance()->CompanyLetter(), QStringLiteral("K"));
+    QCOMPARE(norlix({ "current" }).out, QStringLiteral("K\n"));
+
+    const Outcome bad = norlix({ "current", "k" });
+    QCOMPARE(bad.exitCode, 1);
+    QVERIFY2(bad.err.contains(QStringLiteral("\"k\"")), qPrintable(bad.err));
+    QCOMPARE(norlix({ "current" }).out, QStringLiteral("K\n"));
+}
+
+void TestNorlixCommand::workstationName()
+{
+    const QString app = QStringLiteral("Norlix6");
+    const QString section = QStringLiteral("ThisPC");
+    const QString key = QStringLiteral("WStnName");
+    QCOMPARE(norlix({ "workstation", "--clear" }).exitCode, 0);
+    QCOMPARE(norlix({ "workstation" }).out, QStringLiteral("\n"));
+
+    QCOMPARE(norlix({ "workstation", " front desk, 2 " }).exitCode, 0);
+    QCOMPARE(readUserSetting(app, section, key), QStringLiteral(" front desk, 2 "));
+    QVERIFY(QFileInfo::exists(m_config.filePath(QStringLiteral("Norlix/Norlix6.ini"))));
+
+    writeUserSetting(app, section, key, QStringLiteral("pc-9"));
+    QCOMPARE(norlix({ "workstation" }).out, QStringLiteral("pc-9\n"));
+
+    QCOMPARE(norlix({ "workstation", "--clear" }).exitCode, 0);
+    QCOMPARE(readUserSetting(app, section, key), QString());
+}
+
+void TestNorlixCommand::settings()
+{
+    QCOMPARE(norlix({ "demo" }).exitCode, 0);
+    const QString value = QStringLiteral("it's; DROP TABLE settings; -- \"quoted\"");
+    QCOMPARE(norlix({ "setting", "set", "A", "Odd Key", value }).exitCode, 0);
+    QCOMPARE(norlix({ "setting", "get", "A", "Odd Key" }).out, value + u'\n');
+    QCOMPARE(norlix({ "setting", "get", "A", "Companyname" }).out,
+             QStringLiteral("Alder Joinery Ltd\n"));
+}
+
+void TestNorlixCommand::addListRemove()
+{
+    QCOMPARE(norlix({ "init" }).exitCode, 0);
+    QCOMPARE(norlix({ "company", "list" }).out, QString());
+    const QString elsewhere = m_dir->filePath(QStringLiteral("elsewhere"));
+    QCOMPARE(norlix({ "company", "add", "F", "Fir & Co", "--location", elsewhere, "--file=fir.db" })
+                     .exitCode,
+             0);
+    QCOMPARE(norlix({ "company", "add", "E", "Elm", "--no-database" }).exitCode, 0);
+    const QString firPath = elsewhere + QStringLiteral("/fir.db");
+    QCOMPARE(norlix({ "company", "list" }).out,
+             QStringLiteral("E\tElm\t%1/companies/E/CompanyE.sqlite\nF\tFir & Co\t%2\n")
+                     .arg(m_home, firPath));
+    QCOMPARE(norlix({ "setting", "get", "F", "Companyname" }).out, QStringLiteral("Fir & Co\n"));
+    QVERIFY(norlix({ "company", "show", "E" }).out.contains(QStringLiteral("exists: false")));
+    QVERIFY(!QFileInfo::exists(m_home + QStringLiteral("/companies/E/CompanyE.sqlite")));
+
+    const Outcome removed = norlix({ "company", "remove", "F" });
+    QCOMPARE(removed.exitCode, 0);
+    QVERIFY(QFileInfo(firPath).isFile());
+    QCOMPARE(norlix({ "company", "list" }).out.count(u'\n'), 1);
+    QCOMPARE(norlix({ "company", "remove", "F" }).exitCode, 1);
+}
+
+void TestNorlixCommand::initKeepsAnExistingInstallation()
+{
+    QCOMPARE(norlix({ "demo" }).exitCode, 0);
+    const Outcome again = norlix({ "init" });
+    QCOMPARE(again.exitCode, 0);
+    QVERIFY2(again.out.contains(QStringLiteral("exists already")), qPrintable(again.out));
+    QCOMPARE(norlix({ "company", "list" }).out.count(u'\n'), 4);
+}
+
+void TestNorlixCommand::missingInstallation()
+{
+    for (const QStringList &args : { QStringList{ "company", "list" }, QStringList{ "current" },
+                                     QStringList{ "lock", "A", "PC1" } }) {
+        const Outcome outcome = norlix(args);
+        QCOMPARE(outcome.exitCode, 1);
+        QVERIFY2(outcome.err.contains(m_home) && outcome.err.contains(QStringLiteral("norlix init")),
+                 qPrintable(outcome.err));
+    }
+    QVERIFY(!QFileInfo::exists(m_home));
+}
+
+void TestNorlixCommand::badInput_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("nothing") << QStringList{} << 2;
+    QTest::newRow("unknown command") << QStringList{ "frob" } << 2;
+    QTest::newRow("company without subcommand") << QStringList{ "company" } << 2;
+    QTest::newRow("unknown company subcommand") << QStringList{ "company", "rename" } << 2;
+    QTest::newRow("add without name") << QStringList{ "company", "add", "G" } << 2;
+    QTest::newRow("add with unknown option")
+            << QStringList{ "company", "add", "G", "Gum", "--colour", "red" } << 2;
+    QTest::newRow("add with option lacking value")
+            << QStringList{ "company", "add", "G", "Gum", "--file" } << 2;
+    QTest::newRow("add lower-case letter") << QStringList{ "company", "add", "g", "Gum" } << 1;
+    QTest::newRow("add a registered letter") << QStringList{ "company", "add", "A", "Again" } << 1;
+    QTest::newRow("add a path as file name")
+            << QStringList{ "company", "add", "G", "Gum", "--file", "../gum.db" } << 1;
+    QTest::newRow("show unregistered") << QStringList{ "company", "show", "Q" } << 1;
+    QTest::newRow("show two letters") << QStringList{ "company", "show", "AB" } << 1;
+    QTest::newRow("setting of a missing database")
+            << QStringList{ "setting", "get", "B", "Companyname" } << 1;
+    QTest::newRow("setting set without value") << QStringList{ "setting", "set", "A", "K" } << 2;
+    QTest::newRow("setting with empty key") << QStringList{ "setting", "get", "A", "" } << 1;
+    QTest::newRow("lock without workstation") << QStringList{ "lock", "A" } << 2;
+    QTest::newRow("lock with empty workstation") << QStringList{ "lock", "A", "" } << 1;
+    QTest::newRow("unlock with digit letter") << QStringList{ "unlock", "1", "PC1" } << 1;
+    QTest::newRow("current with two letters") << QStringList{ "current", "AB" } << 1;
+    QTest::newRow("current with extra argument") << QStringList{ "current", "A", "B" } << 2;
+    QTest::newRow("empty workstation name") << QStringList{ "workstation", "" } << 2;
+}
+
+void TestNorlixCommand::badInput()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QCOMPARE(norlix({ "demo" }).exitCode, 0);
+    QCOMPARE(norlix({ "current", "D" }).exitCode, 0);
+    const QString companies = norlix({ "company", "list" }).out;
+
+    const Outcome outcome = norlix(args);
+    QCOMPARE(outcome.exitCode, exitCode);
+    QVERIFY2(outcome.err.startsWith(QStringLiteral("norlix: ")), qPrintable(outcome.err));
+    QCOMPARE(outcome.out, QString());
+
+    QCOMPARE(norlix({ "company", "list" }).out, companies);
+    QCOMPARE(norlix({ "current" }).out, QStringLiteral("D\n"));
+    QCOMPARE(norlix({ "company", "show", "A" }).out.endsWith(QStringLiteral("lock: \n")), true);
+}
+
+void TestNorlixCommand::help()
+{
+    const Outcome outcome = norlix({ "help" });
+    QCOMPARE(outcome.exitCode, 0);
+    for (const char *command : { "init", "demo", "company add", "company list", "company show",
+                                 "company remove", "setting get", "setting set", "lock", "unlock",
+                                 "current", "workstation", "NORLIX_HOME" })
+        QVERIFY2(outcome.out.contains(QLatin1String(command)), command);
+}
+
+QTEST_GUILESS_MAIN(TestNorlixCommand)
+#include "test_components_norlix_command.moc"

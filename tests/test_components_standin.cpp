@@ -1,0 +1,512 @@
+#include "test_components_support.h"
+
+#include <components.h>
+#include <standin/company_file.h>
+#include <standin/demo.h>
+#include <standin/installation.h>
+#include <standin/standin_components.h>
+#include <user_settings.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <memory>
+
+using namespace Norlix;
+
+class TestStandIn : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void currentCompanyIsAUntilOneIsMadeCurrent();
+    void badLetterLeavesTheCurrentCompany_data();
+    void badLetterLeavesTheCurrentCompany();
+    void databaseLocationAndFileName_data();
+    void databaseLocationAndFileName();
+    void fileExistsOnlyForRegularFiles_data();
+    void fileExistsOnlyForRegularFiles();
+    void companySettings_data();
+    void companySettings();
+    void settingTextsAreStoredExactly();
+    void missingDatabaseIsReportedAndNeverCreated();
+    void lockOwner();
+    void accountsLockRequests_data();
+    void accountsLockRequests();
+    void badLockRequestsChangeNothing_data();
+    void badLockRequestsChangeNothing();
+    void damagedDatabase_data();
+    void damagedDatabase();
+    void damagedRegister();
+    void missingInstallation();
+    void systemGlobalStaysEmptyUntilItCanBeCreated();
+    void busyDatabase();
+    void demoRefreshPutsCompaniesBack();
+    void addingCompanies();
+    void userSettings_data();
+    void userSettings();
+
+private:
+    [[nodiscard]] std::unique_ptr<CompanyDatabase> db() { return m_component->Instance(); }
+    [[nodiscard]] QString companyPath(const QString &letter) const;
+    void makeCurrent(const QString &letter) { db()->CompanyLetter(letter); }
+
+    QTemporaryDir m_config;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_home;
+    std::unique_ptr<Installation> m_installation;
+    std::unique_ptr<CompanyDatabaseComponent> m_component;
+};
+
+void TestStandIn::initTestCase()
+{
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+}
+
+void TestStandIn::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_home = m_dir->filePath(QStringLiteral("norlix"));
+    qputenv("NORLIX_HOME", m_home.toUtf8());
+    m_installation = std::make_unique<Installation>(m_home);
+    createDemoInstallation(*m_installation);
+    m_component = makeStandInSystemGlobal();
+}
+
+void TestStandIn::cleanup()
+{
+    m_component.reset();
+    m_installation.reset();
+    m_dir.reset();
+}
+
+QString TestStandIn::companyPath(const QString &letter) const
+{
+    return m_installation->companyOrDefault(letter).path();
+}
+
+void TestStandIn::currentCompanyIsAUntilOneIsMadeCurrent()
+{
+    QCOMPARE(db()->CompanyLetter(), QStringLiteral("A"));
+    makeCurrent(QStringLiteral("C"));
+    QCOMPARE(db()->CompanyLetter(), QStringLiteral("C"));
+    // A component created afresh reads the same, because it is kept in the installation.
+    QCOMPARE(makeStandInSystemGlobal()->Instance()->CompanyLetter(), QStringLiteral("C"));
+    QCOMPARE(db()->DatabaseFileName(), QStringLiteral("CompanyC.sqlite"));
+}
+
+void TestStandIn::badLetterLeavesTheCurrentCompany_data()
+{
+    QTest::addColumn<QString>("letter");
+    QTest::newRow("empty") << "";
+    QTest::newRow("lower case") << "c";
+    QTest::newRow("two letters") << "AB";
+    QTest::newRow("digit") << "1";
+    QTest::newRow("space before") << " A";
+    QTest::newRow("before A") << "@";
+    QTest::newRow("after Z") << "[";
+    QTest::newRow("accented capital") << QString::fromUtf8("Ä");
+    QTest::newRow("fullwidth A") << QString::fromUtf8("Ａ");
+}
+
+void TestStandIn::badLetterLeavesTheCurrentCompany()
+{
+    QFETCH(QString, letter);
+    makeCurrent(QStringLiteral("D"));
+    QString description;
+    NORLIX_EXPECT_ERROR(db()->CompanyLetter(letter), description);
+    QVERIFY2(description.contains(QStringLiteral("\"%1\"").arg(letter)), qPrintable(description));
+    QCOMPARE(db()->CompanyLetter(), QStringLiteral("D"));
+}
+
+void TestStandIn::databaseLocationAndFileName_data()
+{
+    QTest::addColumn<QString>("letter");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("registered with database") << "A" << true;
+    QTest::newRow("registered, database missing") << "B" << false;
+    QTest::newRow("not registered") << "Q" << false;
+}
+
+void TestStandIn::databaseLocationAndFileName()
+{
+    QFETCH(QString, letter);
+    QFETCH(bool, exists);
+    makeCurrent(letter);
+    const QString location = db()->DatabaseLocation();
+    const QString fileName = db()->DatabaseFileName();
+    QVERIFY2(location.endsWith(u'/'), qPrintable(location));
+    QCOMPARE(location, m_home + QStringLiteral("/companies/") + letter + u'/');
+    QCOMPARE(fileName, QStringLiteral("Company%1.sqlite").arg(letter));
+    QCOMPARE(db()->FileExists(location + fileName), exists);
+    QCOMPARE(QFileInfo::exists(location + fileName), exists);
+}
+
+void TestStandIn::fileExistsOnlyForRegularFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("regular file") << "file.sqlite" << true;
+    QTest::newRow("folder") << "folder" << false;
+    QTest::newRow("missing") << "missing.sqlite" << false;
+    QTest::newRow("link to a missing file") << "dangling" << false;
+    QTest::newRow("empty path") << "" << false;
+}
+
+void TestStandIn::fileExistsOnlyForRegularFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, exists);
+    const QDir dir(m_dir->path());
+    QVERIFY(writeFileBytes(dir.filePath(QStringLiteral("file.sqlite")), "x"));
+    QVERIFY(dir.mkdir(QStringLiteral("folder")));
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("missing.sqlite")),
+                        dir.filePath(QStringLiteral("dangling"))));
+    QCOMPARE(db()->FileExists(name.isEmpty() ? QString() : dir.filePath(name)), exists);
+}
+
+void TestStandIn::companySettings_data()
+{
+    QTest::addColumn<QString>("letter");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("name") << "A" << "Companyname" << "Alder Joinery Ltd";
+    QTest::newRow("last compacted") << "A" << "AcctDBtidyMonth" << "2025-10";
+    QTest::newRow("version") << "A" << "CompanyVersNbr" << "V6.123";
+    QTest::newRow("version not set yet") << "D" << "CompanyVersNbr" << "";
+    QTest::newRow("key not stored") << "A" << "NoSuchKey" << "";
+    QTest::newRow("keys are exact") << "A" << "companyname" << "";
+}
+
+void TestStandIn::companySettings()
+{
+    QFETCH(QString, letter);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    makeCurrent(letter);
+    QCOMPARE(db()->CompanySetting(key), value);
+}
+
+void TestStandIn::settingTextsAreStoredExactly()
+{
+    CompanyFile file(QStringLiteral("A"), companyPath(QStringLiteral("A")));
+    const QString key = QStringLiteral("Note'); DROP TABLE settings; --");
+    const QString value = QStringLiteral("  it's \"quoted\"; ünïcode 会社 \u0000 end  ");
+    file.setSetting(key, value);
+    QCOMPARE(db()->CompanySetting(key), value);
+    QCOMPARE(db()->CompanySetting(QStringLiteral("Companyname")),
+             QStringLiteral("Alder Joinery Ltd"));
+    file.removeSetting(key);
+    QCOMPARE(db()->CompanySetting(key), QString());
+}
+
+void TestStandIn::missingDatabaseIsReportedAndNeverCreated()
+{
+    makeCurrent(QStringLiteral("B"));
+    const QString path = companyPath(QStringLiteral("B"));
+    QString description;
+    NORLIX_EXPECT_ERROR(db()->CompanySetting(QStringLiteral("Companyname")), description);
+    QVERIFY2(description.contains(path), qPrintable(description));
+    NORLIX_EXPECT_ERROR(db()->LockOwner(QStringLiteral("LA")), description);
+    NORLIX_EXPECT_ERROR(db()->AccountsLock(QStringLiteral("PC1"), QStringLiteral("LOCK")),
+                        description);
+    QVERIFY2(description.contains(path), qPrintable(description));
+    CompanyFile file(QStringLiteral("B"), path);
+    NORLIX_EXPECT_ERROR(file.setSetting(QStringLiteral("K"), QStringLiteral("V")), description);
+    QVERIFY(!QFileInfo::exists(path));
+}
+
+void TestStandIn::lockOwner()
+{
+    makeCurrent(QStringLiteral("C"));
+    QCOMPARE(db()->LockOwner(QStringLiteral("LA")), QString::fromLatin1(demoLockHolder));
+    QCOMPARE(db()->LockOwner(QStringLiteral("LB")), QString()); // other locks are never taken
+    QString description;
+    NORLIX_EXPECT_ERROR(db()->LockOwner(QString()), description);
+    makeCurrent(QStringLiteral("A"));
+    QCOMPARE(db()->LockOwner(QStringLiteral("LA")), QString());
+}
+
+// Each step is "workstation|ACTION|holder afterwards".
+void TestStandIn::accountsLockRequests_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("free lock") << QStringList{ "PC1|LOCK|PC1", "PC1|UNLOCK|" };
+    QTest::newRow("held elsewhere")
+            << QStringList{ "PC1|LOCK|PC1", "PC2|LOCK|PC1", "PC2|UNLOCK|PC1", "PC1|UNLOCK|",
+                            "PC2|LOCK|PC2", "PC2|UNLOCK|" };
+    QTest::newRow("asked twice, held until released twice")
+            << QStringList{ "PC1|LOCK|PC1", "PC1|LOCK|PC1", "PC1|UNLOCK|PC1", "PC2|LOCK|PC1",
+                            "PC1|UNLOCK|", "PC2|LOCK|PC2" };
+    QTest::newRow("unlock of a free lock") << QStringList{ "PC1|UNLOCK|", "PC1|LOCK|PC1" };
+    QTest::newRow("names differing in case") << QStringList{ "PC1|LOCK|PC1", "pc1|LOCK|PC1",
+                                                             "pc1|UNLOCK|PC1", "PC1|UNLOCK|" };
+    QTest::newRow("names differing in spaces")
+            << QStringList{ " PC1|LOCK| PC1", "PC1|LOCK| PC1", " PC1|UNLOCK|" };
+}
+
+void TestStandIn::accountsLockRequests()
+{
+    QFETCH(QStringList, steps);
+    makeCurrent(QStringLiteral("A"));
+    for (const QString &step : steps) {
+        const QStringList parts = step.split(u'|');
+        QCOMPARE(db()->AccountsLock(parts[0], parts[1]), parts[2]);
+        QCOMPARE(db()->LockOwner(QStringLiteral("LA")), parts[2]);
+    }
+}
+
+void TestStandIn::badLockRequestsChangeNothing_data()
+{
+    QTest::addColumn<QString>("workstation");
+    QTest::addColumn<QString>("action");
+    QTest::newRow("empty name") << "" << "LOCK";
+    QTest::newRow("blank name") << "   " << "LOCK";
+    QTest::newRow("empty name, unlock") << "" << "UNLOCK";
+    QTest::newRow("lower-case action") << "PC9" << "unlock";
+    QTest::newRow("empty action") << "PC9" << "";
+    QTest::newRow("other word") << "PC9" << "RELEASE";
+    QTest::newRow("action with a space") << "PC9" << "UNLOCK ";
+}
+
+void TestStandIn::badLockRequestsChangeNothing()
+{
+    QFETCH(QString, workstation);
+    QFETCH(QString, action);
+    makeCurrent(QStringLiteral("A"));
+    QCOMPARE(db()->AccountsLock(QStringLiteral("PC9"), QStringLiteral("LOCK")),
+             QStringLiteral("PC9"));
+    QString description;
+    NORLIX_EXPECT_ERROR(db()->AccountsLock(workstation, action), description);
+    QVERIFY(!description.isEmpty());
+    QCOMPARE(db()->LockOwner(QStringLiteral("LA")), QStringLiteral("PC9"));
+    // Still held once: one UNLOCK frees it.
+    QCOMPARE(db()->AccountsLock(QStringLiteral("PC9"), QStringLiteral("UNLOCK")), QString());
+}
+
+void TestStandIn::damagedDatabase_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("random bytes") << "random";
+    QTest::newRow("zero length") << "empty";
+    QTest::newRow("truncated") << "truncated";
+    QTest::newRow("text file") << "text";
+    QTest::newRow("folder in its place") << "folder";
+    QTest::newRow("unreadable") << "unreadable";
+}
+
+void TestStandIn::damagedDatabase()
+{
+    QFETCH(QString, damage);
+    const QString path = companyPath(QStringLiteral("A"));
+    const QByteArray valid = fileBytes(path);
+    QVERIFY(valid.size() > 4096);
+    QVERIFY(QFile::remove(path));
+    if (damage == u"random") {
+        QByteArray noise(8192, '\0');
+        for (qsizetype i = 0; i < noise.size(); ++i)
+            noise[i] = char((i * 7919 + 13) % 251);
+        QVERIFY(writeFileBytes(path, noise));
+    } else if (damage == u"empty") {
+        QVERIFY(writeFileBytes(path, QByteArray()));
+    } else if (damage == u"truncated") {
+        QVERIFY(writeFileBytes(path, valid.first(valid.size() / 2)));
+    } else if (damage == u"text") {
+        QVERIFY(writeFileBytes(path, "Companyname=Alder Joinery Ltd\n"));
+    } else if (damage == u"folder") {
+        QVERIFY(QDir().mkpath(path));
+    } else {
+        if (geteuid() == 0)
+            QSKIP("The superuser reads files whatever their permissions say.");
+        QVERIFY(writeFileBytes(path, valid));
+        QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
+    }
+    const QByteArray before = fileBytes(path);
+    makeCurrent(QStringLiteral("A"));
+
+    QString description;
+    NORLIX_EXPECT_ERROR(db()->CompanySetting(QStringLiteral("Companyname")), description);
+    QVERIFY2(description.contains(path), qPrintable(description));
+    NORLIX_EXPECT_ERROR(db()->LockOwner(QStringLiteral("LA")), description);
+    QVERIFY2(description.contains(path), qPrintable(description));
+    NORLIX_EXPECT_ERROR(db()->AccountsLock(QStringLiteral("PC1"), QStringLiteral("LOCK")),
+                        description);
+    QVERIFY2(description.contains(path), qPrintable(description));
+    NORLIX_EXPECT_ERROR(db()->AccountsLock(QStringLiteral("PC1"), QStringLiteral("UNLOCK")),
+                        description);
+
+    QCOMPARE(db()->FileExists(path), damage != u"folder");
+    QCOMPARE(fileBytes(path), before);
+    QVERIFY(!QFileInfo::exists(path + QStringLiteral("-journal")));
+    if (damage == u"folder")
+        QVERIFY(QDir(path).isEmpty());
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+void TestStandIn::damagedRegister()
+{
+    const QString registerPath = m_installation->registerPath();
+    QVERIFY(writeFileBytes(registerPath, QByteArray(4096, 'x')));
+    QString description;
+    NORLIX_EXPECT_ERROR(db()->CompanyLetter(), description);
+    QVERIFY2(description.contains(registerPath), qPrintable(description));
+    NORLIX_EXPECT_ERROR(db()->CompanyLetter(QStringLiteral("B")), description);
+    NORLIX_EXPECT_ERROR(db()->DatabaseLocation(), description);
+    QCOMPARE(fileBytes(registerPath), QByteArray(4096, 'x'));
+}
+
+void TestStandIn::missingInstallation()
+{
+    const QString nowhere = m_dir->filePath(QStringLiteral("nowhere"));
+    qputenv("NORLIX_HOME", nowhere.toUtf8());
+    QString description;
+    NORLIX_EXPECT_ERROR(makeStandInSystemGlobal(), description);
+    QVERIFY2(description.contains(nowhere), qPrintable(description));
+    QVERIFY2(description.contains(QStringLiteral("norlix init")), qPrintable(description));
+    QVERIFY(!QFileInfo::exists(nowhere));
+
+    // An installation that goes away under a running component.
+    QVERIFY(QFile::remove(m_installation->registerPath()));
+    NORLIX_EXPECT_ERROR(db()->CompanyLetter(), description);
+    QVERIFY2(description.contains(m_home), qPrintable(description));
+    NORLIX_EXPECT_ERROR(db()->CompanyLetter(QStringLiteral("B")), description);
+    NORLIX_EXPECT_ERROR(db()->DatabaseLocation(), description);
+    QVERIFY(!QFileInfo::exists(m_installation->registerPath()));
+}
+
+void TestStandIn::systemGlobalStaysEmptyUntilItCanBeCreated()
+{
+    const QString later = m_dir->filePath(QStringLiteral("later"));
+    qputenv("NORLIX_HOME", later.toUtf8());
+    resetComponents();
+    QString description;
+    NORLIX_EXPECT_ERROR(SystemGlobal(), description);
+    NORLIX_EXPECT_ERROR(SystemGlobal(), description);
+    Installation(later).create();
+    QCOMPARE(SystemGlobal().Instance()->CompanyLetter(), QStringLiteral("A"));
+    QCOMPARE(&SystemGlobal(), &SystemGlobal());
+    resetComponents();
+}
+
+void TestStandIn::busyDatabase()
+{
+    const QString path = companyPath(QStringLiteral("A"));
+    sqlite3 *blocker = nullptr;
+    QCOMPARE(sqlite3_open(path.toUtf8().constData(), &blocker), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(blocker, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    CompanyFile file(QStringLiteral("A"), path, std::chrono::milliseconds(200));
+    QString description;
+    NORLIX_EXPECT_ERROR(file.accountsLock(QStringLiteral("PC1"), QStringLiteral("LOCK")),
+                        description);
+    QVERIFY2(description.contains(QStringLiteral("busy")) && description.contains(path),
+             qPrintable(description));
+    NORLIX_EXPECT_ERROR(file.setting(QStringLiteral("Companyname")), description);
+
+    QCOMPARE(sqlite3_exec(blocker, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(blocker);
+    QCOMPARE(file.accountsLock(QStringLiteral("PC1"), QStringLiteral("LOCK")),
+             QStringLiteral("PC1"));
+}
+
+void TestStandIn::demoRefreshPutsCompaniesBack()
+{
+    CompanyFile a(QStringLiteral("A"), companyPath(QStringLiteral("A")));
+    CompanyFile c(QStringLiteral("C"), companyPath(QStringLiteral("C")));
+    CompanyFile d(QStringLiteral("D"), companyPath(QStringLiteral("D")));
+    a.accountsLock(QStringLiteral("PC1"), QStringLiteral("LOCK"));
+    c.accountsLock(QString::fromLatin1(demoLockHolder), QStringLiteral("LOCK"));
+    d.setSetting(QStringLiteral("CompanyVersNbr"), QStringLiteral("V7.000"));
+    m_installation->addCompany({ QStringLiteral("E"), QStringLiteral("Elm"), {}, {} }, true);
+    CompanyFile(QStringLiteral("B"), companyPath(QStringLiteral("B"))).create();
+
+    createDemoInstallation(*m_installation);
+
+    QCOMPARE(a.lockOwner(QStringLiteral("LA")), QString());
+    QCOMPARE(d.setting(QStringLiteral("CompanyVersNbr")), QString());
+    QVERIFY(!QFileInfo::exists(companyPath(QStringLiteral("B"))));
+    QVERIFY(m_installation->company(QStringLiteral("B")).has_value());
+    QVERIFY(m_installation->company(QStringLiteral("E")).has_value());
+    // C is held once again, so one release by its holder frees it.
+    QCOMPARE(c.accountsLock(QString::fromLatin1(demoLockHolder), QStringLiteral("UNLOCK")),
+             QString());
+}
+
+void TestStandIn::addingCompanies()
+{
+    QString description;
+    NORLIX_EXPECT_ERROR(m_installation->addCompany({ "A", "Again", {}, {} }, true), description);
+    for (const char *badFile : { "../escape.sqlite", "sub/file.sqlite", "..", "." })
+        NORLIX_EXPECT_ERROR(
+                m_installation->addCompany({ "F", "Fir", {}, QString::fromLatin1(badFile) }, true),
+                description);
+    NORLIX_EXPECT_ERROR(m_installation->addCompany({ "F", "  ", {}, {} }, true), description);
+    NORLIX_EXPECT_ERROR(m_installation->addCompany({ "f", "Fir", {}, {} }, true), description);
+    QVERIFY(!m_installation->company(QStringLiteral("F")).has_value());
+
+    // A location without its separator gets one; a database that exists is kept as it is.
+    const QString elsewhere = m_dir->filePath(QStringLiteral("elsewhere"));
+    m_installation->addCompany({ "F", "Fir", elsewhere, "fir.db" }, true);
+    const CompanyEntry fir = m_installation->companyOrDefault(QStringLiteral("F"));
+    QCOMPARE(fir.location, elsewhere + u'/');
+    QCOMPARE(CompanyFile(QStringLiteral("F"), fir.path()).setting(QStringLiteral("Companyname")),
+             QStringLiteral("Fir"));
+    QVERIFY(m_installation->removeCompany(QStringLiteral("F")));
+    QVERIFY(!m_installation->removeCompany(QStringLiteral("F")));
+    QVERIFY(QFileInfo::exists(fir.path()));
+    m_installation->addCompany({ "F", "Fir Renamed", elsewhere, "fir.db" }, true);
+    QCOMPARE(CompanyFile(QStringLiteral("F"), fir.path()).setting(QStringLiteral("Companyname")),
+             QStringLiteral("Fir"));
+
+    // A damaged file in the way is neither registered nor touched.
+    const QString damaged = m_dir->filePath(QStringLiteral("damaged.sqlite"));
+    QVERIFY(writeFileBytes(damaged, QByteArray()));
+    NORLIX_EXPECT_ERROR(m_installation->addCompany({ "G", "Gum", m_dir->path(), "damaged.sqlite" },
+                                                   true),
+                        description);
+    QVERIFY2(description.contains(damaged), qPrintable(description));
+    QVERIFY(!m_installation->company(QStringLiteral("G")).has_value());
+    QCOMPARE(QFileInfo(damaged).size(), 0);
+}
+
+void TestStandIn::userSettings_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::newRow("plain") << "PC-7";
+    QTest::newRow("spaces around, lower case") << "  accounts pc  ";
+    QTest::newRow("comma") << "front desk, left";
+    QTest::newRow("equals and semicolon") << "a=b;c#d";
+    QTest::newRow("quotes and backslash") << "\"x\" \\ y";
+    QTest::newRow("unicode") << QString::fromUtf8("Büro 会計");
+}
+
+void TestStandIn::userSettings()
+{
+    QFETCH(QString, value);
+    const QString app = QStringLiteral("Norlix6");
+    const QString section = QStringLiteral("ThisPC");
+    const QString key = QStringLiteral("WStnName");
+    removeUserSetting(app, section, key);
+    QCOMPARE(readUserSetting(app, section, key), QString());
+    writeUserSetting(app, section, key, value);
+    QCOMPARE(readUserSetting(app, section, key), value);
+    QCOMPARE(readUserSetting(app, QStringLiteral("OtherPC"), key), QString());
+    QCOMPARE(readUserSetting(QStringLiteral("Norlix7"), section, key), QString());
+    QVERIFY(QFileInfo::exists(m_config.filePath(QStringLiteral("Norlix/Norlix6.ini"))));
+    removeUserSetting(app, section, key);
+    QCOMPARE(readUserSetting(app, section, key), QString());
+}
+
+QTEST_GUILESS_MAIN(TestStandIn)
+#include "test_components_standin.moc"
