@@ -1,5 +1,6 @@
 // The Norlix choice dialog shown for real and answered by the test while it waits.
 
+#include <component_error.h>
 #include <dialog/choice_dialog_window.h>
 
 #include <QApplication>
@@ -123,6 +124,7 @@ private slots:
     void showsMarkupAndAmpersandsAsWritten();
     void sitsOverTheActiveWindow();
     void enterChoosesTheButtonTheUserMovedTo();
+    void quittingWhileOpenRaisesInsteadOfAnsweringNothing();
 };
 
 void TestChoiceDialog::cleanup()
@@ -284,6 +286,18 @@ void TestChoiceDialog::enterChoosesTheButtonTheUserMovedTo()
 
     QCOMPARE(focusedText, QStringLiteral("Exit"));
     QCOMPARE(answer, QStringLiteral("Exit"));
+}
+
+void TestChoiceDialog::quittingWhileOpenRaisesInsteadOfAnsweringNothing()
+{
+    Seen seen;
+    answerWhenShown(seen, [](QWidget *) { QCoreApplication::exit(0); });
+    QVERIFY_THROWS_EXCEPTION(Norlix::ComponentError,
+        (void)Norlix::makeChoiceDialogWindow()->ShowChoice(QStringLiteral("CAUTION"),
+            QStringLiteral("M"), QStringLiteral("Retry  Exit  Unlock"), QStringLiteral("warning"),
+            0));
+    QVERIFY(seen.shown);
+    QVERIFY(!shownDialog());
 }
 
 QTEST_MAIN(TestChoiceDialog)

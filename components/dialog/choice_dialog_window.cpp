@@ -1,5 +1,7 @@
 #include "choice_dialog_window.h"
 
+#include "../component_error.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
@@ -103,6 +105,7 @@ public:
     }
 
     [[nodiscard]] const QString &chosen() const { return m_chosen; }
+    [[nodiscard]] bool hasChosen() const { return m_hasChosen; }
 
     // Escape, the frame and the window manager cannot close the dialog: only a choice does.
     void reject() override { }
@@ -145,6 +148,12 @@ public:
     {
         ChoiceBox box(QApplication::activeWindow(), title, message, buttonNames(buttons), style);
         box.exec();
+        // The dialog's loop also ends when the application is told to quit. Giving back no
+        // name then would read as "try again" and ask again for ever.
+        if (!box.hasChosen())
+            throw ComponentError(QStringLiteral(
+                "The dialog \"%1\" was closed without a choice because Norlix is closing.")
+                                     .arg(title));
         return box.chosen();
     }
 };
