@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <new>
@@ -38,15 +39,13 @@ const QString noDatabaseObject
 const QString noConverterObject
         = QStringLiteral("The Norlix number converter component gave no object to work on.");
 
-// The operation to fail and at which of its calls; records every operation passed on the way.
+// The operations to fail and at which of their calls; records every operation passed on the way.
 class FaultPlan
 {
 public:
     void arm(const QString &operation, int nth, Raised raised)
     {
-        m_operation = operation;
-        m_nth = nth;
-        m_raised = raised;
+        m_armed.append({operation, nth, raised});
     }
 
     // Called before each operation is handed on; raises at the armed call. Gives back false
@@ -55,10 +54,13 @@ public:
     {
         const int call = ++m_counts[operation];
         m_passed << QStringLiteral("%1 #%2").arg(operation).arg(call);
-        if (operation != m_operation || call != m_nth)
+        const auto armed = std::find_if(m_armed.cbegin(), m_armed.cend(), [&](const Fault &fault) {
+            return fault.operation == operation && fault.nth == call;
+        });
+        if (armed == m_armed.cend())
             return true;
-        m_fired = true;
-        switch (m_raised) {
+        ++m_fired;
+        switch (armed->raised) {
         case Raised::ComponentError:
             throw Norlix::ComponentError(description(operation, call));
         case Raised::RuntimeError:
@@ -81,14 +83,19 @@ public:
                 .arg(call);
     }
 
-    [[nodiscard]] bool fired() const { return m_fired; }
+    [[nodiscard]] int fired() const { return m_fired; }
     [[nodiscard]] const QStringList &passed() const { return m_passed; }
 
 private:
-    QString m_operation;
-    int m_nth = 0;
-    Raised m_raised = Raised::ComponentError;
-    bool m_fired = false;
+    struct Fault
+    {
+        QString operation;
+        int nth;
+        Raised raised;
+    };
+
+    QList<Fault> m_armed;
+    int m_fired = 0;
     std::map<QString, int> m_counts;
     QStringList m_passed;
 };
@@ -366,6 +373,8 @@ private slots:
     void faultAtCallSite();
     void noWorkingObject_data();
     void noWorkingObject();
+    void restoreFailingAfterAnErrorStillEnds_data();
+    void restoreFailingAfterAnErrorStillEnds();
 
 private:
     // Opens the window, checks company C, and presses Exit if the window is still open.
@@ -494,7 +503,7 @@ void TestFaults::faultAtCallSite()
 
     runCheckAndExit();
 
-    QVERIFY2(m_plan.fired(), "the fault was never raised: the call site was not reached");
+    QVERIFY2(m_plan.fired() == 1, "the fault was never raised: the call site was not reached");
     QVERIFY2(m_openedAfterStartUp, "start-up did not carry on past the fault");
     QCOMPARE(m_norlix.currentLetter, currentLetterAfter);
     QCOMPARE(m_norlix.lockHolder, lockHolderAfter);
@@ -549,7 +558,7 @@ void TestFaults::noWorkingObject()
 
     runCheckAndExit();
 
-    QVERIFY(m_plan.fired());
+    QCOMPARE(m_plan.fired(), 1);
     QVERIFY(m_openedAfterStartUp);
     QCOMPARE(m_norlix.currentLetter, currentLetterAfter);
     if (shownText.isEmpty()) {
@@ -560,6 +569,33 @@ void TestFaults::noWorkingObject()
         QCOMPARE(m_messages.at(0).text, shownText);
         QCOMPARE(statuses(*m_ended), QList<int>{1});
     }
+}
+
+void TestFaults::restoreFailingAfterAnErrorStillEnds_data()
+{
+    QTest::addColumn<Raised>("raised");
+    for (const RaisedKind &kind : raisedKinds)
+        QTest::newRow(kind.name) << kind.raised;
+}
+
+// The check fails at the version, and putting the saved company back fails as well: the user
+// still sees the first error, once, and the utility still ends.
+void TestFaults::restoreFailingAfterAnErrorStillEnds()
+{
+    QFETCH(Raised, raised);
+    m_plan.arm(QStringLiteral("CompanySetting CompanyVersNbr"), 1, Raised::ComponentError);
+    m_plan.arm(QStringLiteral("CompanyLetter write"), 2, raised);
+
+    runCheckAndExit();
+
+    QCOMPARE(m_plan.fired(), 2);
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages.at(0).text,
+             FaultPlan::description(QStringLiteral("CompanySetting CompanyVersNbr"), 1));
+    QCOMPARE(statuses(*m_ended), QList<int>{1});
+    QCOMPARE(m_window->lblResults->caption(), report(fullReport.mid(0, 4)));
+    QCOMPARE(m_norlix.currentLetter, QStringLiteral("C"));
+    QVERIFY(!m_window->isVisible());
 }
 
 QTEST_MAIN(TestFaults)
