@@ -63,7 +63,8 @@ QString norlix(const QStringList &arguments)
 bool replaceFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(bytes) == bytes.size();
 }
 
 QByteArray randomBytes(qsizetype size)
@@ -123,8 +124,8 @@ private:
     bool setUpInstallation(const QString &home);
     bool damage(Damage damage, const QString &home);
     void runInUnprivilegedChild();
-    [[nodiscard]] QStringList storedValueChanges(const FolderSnapshot &before,
-                                                 const QString &registerBefore) const;
+    [[nodiscard]] QStringList storedValueChanges(
+        const FolderSnapshot &before, const QString &registerBefore) const;
 
     QTemporaryDir m_sandbox;
     QString m_home;
@@ -136,7 +137,7 @@ void TestDamagedInstallations::initTestCase()
     QVERIFY(m_sandbox.isValid());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_sandbox.filePath(QStringLiteral("config"))));
     QVERIFY(QFileInfo(norlixCommand).isExecutable());
-    QCOMPARE(norlix({"workstation", "front-desk"}), QString());
+    QCOMPARE(norlix({ "workstation", "front-desk" }), QString());
 }
 
 void TestDamagedInstallations::cleanup()
@@ -144,8 +145,8 @@ void TestDamagedInstallations::cleanup()
     MessageBox::clearInterceptor();
     Norlix::resetComponents();
     // A folder left unreadable would keep the sandbox from being removed.
-    for (const QString &path : {m_home + QStringLiteral("/companies/A/CompanyA.sqlite"),
-                                m_home + QLatin1Char('/') + registerFile})
+    for (const QString &path : { m_home + QStringLiteral("/companies/A/CompanyA.sqlite"),
+             m_home + QLatin1Char('/') + registerFile })
         if (QFileInfo::exists(path))
             QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     QVERIFY(QApplication::topLevelWidgets().isEmpty());
@@ -155,16 +156,16 @@ bool TestDamagedInstallations::setUpInstallation(const QString &home)
 {
     qputenv("NORLIX_HOME", QFile::encodeName(home));
     Norlix::resetComponents();
-    const QList<QStringList> commands{
-        {"init"},
-        {"company", "add", "A", "Alder Joinery Ltd"},
-        {"setting", "set", "A", "AcctDBtidyMonth", "2025-10"},
-        {"setting", "set", "A", "CompanyVersNbr", "V6.123"},
-        {"company", "add", "B", "Birchwood Bakery"},
-        {"setting", "set", "B", "CompanyVersNbr", "V6.120"},
-        {"company", "add", "E", "Elm Street Garage", "--location",
-         m_sandbox.filePath(QStringLiteral("elsewhere-%1").arg(m_case))},
-        {"current", "B"},
+    const QList<QStringList> commands {
+        { "init" },
+        { "company", "add", "A", "Alder Joinery Ltd" },
+        { "setting", "set", "A", "AcctDBtidyMonth", "2025-10" },
+        { "setting", "set", "A", "CompanyVersNbr", "V6.123" },
+        { "company", "add", "B", "Birchwood Bakery" },
+        { "setting", "set", "B", "CompanyVersNbr", "V6.120" },
+        { "company", "add", "E", "Elm Street Garage", "--location",
+            m_sandbox.filePath(QStringLiteral("elsewhere-%1").arg(m_case)) },
+        { "current", "B" },
     };
     for (const QStringList &command : commands)
         if (norlix(command) == norlixFailed)
@@ -191,7 +192,7 @@ bool TestDamagedInstallations::damage(Damage damage, const QString &home)
         return QDir(home).removeRecursively() && !QFileInfo::exists(home);
     case Damage::RegisterNamesAbsentFolder:
         return QDir(m_sandbox.filePath(QStringLiteral("elsewhere-%1").arg(m_case)))
-                .removeRecursively();
+            .removeRecursively();
     case Damage::RandomBytesRegister:
         return replaceFile(registerPath, randomBytes(QFileInfo(registerPath).size()));
     case Damage::ZeroLengthRegister:
@@ -214,29 +215,29 @@ void TestDamagedInstallations::damagedInstallation_data()
 
     const QString noRefusal;
     QTest::newRow("zero-length database file")
-            << Damage::ZeroLengthDatabase << "A" << noRefusal << Named::Database << false;
+        << Damage::ZeroLengthDatabase << "A" << noRefusal << Named::Database << false;
     QTest::newRow("database file of random bytes")
-            << Damage::RandomBytesDatabase << "A" << noRefusal << Named::Database << false;
+        << Damage::RandomBytesDatabase << "A" << noRefusal << Named::Database << false;
     QTest::newRow("database cut in half")
-            << Damage::TruncatedDatabase << "A" << noRefusal << Named::Database << false;
+        << Damage::TruncatedDatabase << "A" << noRefusal << Named::Database << false;
     QTest::newRow("folder where the database should be")
-            << Damage::FolderForDatabase << "A" << "Cannot find database for Company A"
-            << Named::Nothing << false;
+        << Damage::FolderForDatabase << "A"
+        << "Cannot find database for Company A" << Named::Nothing << false;
     QTest::newRow("database file without read permission")
-            << Damage::UnreadableDatabase << "A" << noRefusal << Named::Database << true;
+        << Damage::UnreadableDatabase << "A" << noRefusal << Named::Database << true;
     QTest::newRow("installation folder missing")
-            << Damage::MissingInstallation << "A" << noRefusal << Named::Installation << false;
+        << Damage::MissingInstallation << "A" << noRefusal << Named::Installation << false;
     QTest::newRow("register naming an absent folder")
-            << Damage::RegisterNamesAbsentFolder << "E" << "Cannot find database for Company E"
-            << Named::Nothing << false;
+        << Damage::RegisterNamesAbsentFolder << "E"
+        << "Cannot find database for Company E" << Named::Nothing << false;
     QTest::newRow("register of random bytes")
-            << Damage::RandomBytesRegister << "A" << noRefusal << Named::Register << false;
+        << Damage::RandomBytesRegister << "A" << noRefusal << Named::Register << false;
     QTest::newRow("zero-length register")
-            << Damage::ZeroLengthRegister << "A" << noRefusal << Named::Register << false;
+        << Damage::ZeroLengthRegister << "A" << noRefusal << Named::Register << false;
     QTest::newRow("folder where the register should be")
-            << Damage::FolderForRegister << "A" << noRefusal << Named::Register << false;
+        << Damage::FolderForRegister << "A" << noRefusal << Named::Register << false;
     QTest::newRow("register without read permission")
-            << Damage::UnreadableRegister << "A" << noRefusal << Named::Register << true;
+        << Damage::UnreadableRegister << "A" << noRefusal << Named::Register << true;
 }
 
 void TestDamagedInstallations::damagedInstallation()
@@ -276,13 +277,14 @@ void TestDamagedInstallations::damagedInstallation()
     QCOMPARE(shown.title, QStringLiteral("Prismor"));
     if (!refusal.isEmpty()) {
         QCOMPARE(shown.text, refusal);
-        QCOMPARE(statuses(ended), QList<int>{0});
+        QCOMPARE(statuses(ended), QList<int> { 0 });
     } else {
         QVERIFY(endedByTheCheck);
-        QCOMPARE(statuses(ended), QList<int>{1});
+        QCOMPARE(statuses(ended), QList<int> { 1 });
         const QString path = named == Named::Database
-                ? m_home + QStringLiteral("/companies/A/CompanyA.sqlite")
-                : named == Named::Register ? m_home + QLatin1Char('/') + registerFile : m_home;
+            ? m_home + QStringLiteral("/companies/A/CompanyA.sqlite")
+            : named == Named::Register ? m_home + QLatin1Char('/') + registerFile
+                                       : m_home;
         QVERIFY2(shown.text.contains(path), qPrintable(shown.text));
     }
     qInfo().noquote() << "shown:" << shown.text;
@@ -290,25 +292,25 @@ void TestDamagedInstallations::damagedInstallation()
     const QStringList changes = storedValueChanges(sandboxBefore, registerBefore);
     QVERIFY2(changes.isEmpty(), qPrintable(changes.join(u'\n')));
     if (!registerBefore.isEmpty())
-        QCOMPARE(norlix({"current"}), QStringLiteral("B"));
+        QCOMPARE(norlix({ "current" }), QStringLiteral("B"));
 }
 
 // The whole sandbox: every installation, the folders that registers name, the settings store.
 // The register is the stand-in's own record of the current company, which the check sets and
 // Exit puts back: its file may be rewritten, its rows may not change. Every other file must stay
 // as it was, byte for byte.
-QStringList TestDamagedInstallations::storedValueChanges(const FolderSnapshot &before,
-                                                         const QString &registerBefore) const
+QStringList TestDamagedInstallations::storedValueChanges(
+    const FolderSnapshot &before, const QString &registerBefore) const
 {
     FolderSnapshot after = snapshotFolder(m_sandbox.path());
-    const QString registerFile = QDir(m_sandbox.path()).relativeFilePath(m_home)
-            + QLatin1Char('/') + ::registerFile;
+    const QString registerFile
+        = QDir(m_sandbox.path()).relativeFilePath(m_home) + QLatin1Char('/') + ::registerFile;
     QStringList changes;
     if (!registerBefore.isEmpty()) {
         const QString registerAfter = databaseContents(m_sandbox.filePath(registerFile));
         if (registerAfter != registerBefore)
             changes << QStringLiteral("rows of the register: %1 -> %2")
-                               .arg(registerBefore, registerAfter);
+                           .arg(registerBefore, registerAfter);
         if (after.contains(registerFile) && before.contains(registerFile)) {
             after[registerFile].size = before.value(registerFile).size;
             after[registerFile].modified = before.value(registerFile).modified;
@@ -334,16 +336,17 @@ void TestDamagedInstallations::runInUnprivilegedChild()
     child.setWorkingDirectory(QDir::tempPath());
     child.setProcessChannelMode(QProcess::MergedChannels);
     const QString function
-            = QStringLiteral("damagedInstallation:") + QString::fromUtf8(QTest::currentDataTag());
-    child.start(setpriv, {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
-                          QCoreApplication::applicationFilePath(), function});
+        = QStringLiteral("damagedInstallation:") + QString::fromUtf8(QTest::currentDataTag());
+    child.start(setpriv,
+        { "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+            QCoreApplication::applicationFilePath(), function });
     QVERIFY(child.waitForFinished(60000));
     const QString output = QString::fromUtf8(child.readAll());
-    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
-             qPrintable(output));
-    QVERIFY2(output.contains(
-                     QStringLiteral("PASS   : TestDamagedInstallations::damagedInstallation(")),
-             qPrintable(output));
+    QVERIFY2(
+        child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(output));
+    QVERIFY2(
+        output.contains(QStringLiteral("PASS   : TestDamagedInstallations::damagedInstallation(")),
+        qPrintable(output));
     for (const QString &line : output.split(QLatin1Char('\n')))
         if (line.contains(QStringLiteral(" shown: ")))
             qInfo().noquote() << "as nobody," << line.section(QStringLiteral(" shown: "), 1);

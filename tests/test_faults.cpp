@@ -35,9 +35,9 @@ struct ForeignFailure
 
 const QString unexpectedError = QStringLiteral("An unexpected error occurred; Prismor has to end.");
 const QString noDatabaseObject
-        = QStringLiteral("The Norlix company database component gave no object to work on.");
+    = QStringLiteral("The Norlix company database component gave no object to work on.");
 const QString noConverterObject
-        = QStringLiteral("The Norlix number converter component gave no object to work on.");
+    = QStringLiteral("The Norlix number converter component gave no object to work on.");
 
 // The operations to fail and at which of their calls; records every operation passed on the way.
 class FaultPlan
@@ -45,7 +45,7 @@ class FaultPlan
 public:
     void arm(const QString &operation, int nth, Raised raised)
     {
-        m_armed.append({operation, nth, raised});
+        m_armed.append({ operation, nth, raised });
     }
 
     // Called before each operation is handed on; raises at the armed call. Gives back false
@@ -54,9 +54,8 @@ public:
     {
         const int call = ++m_counts[operation];
         m_passed << QStringLiteral("%1 #%2").arg(operation).arg(call);
-        const auto armed = std::find_if(m_armed.cbegin(), m_armed.cend(), [&](const Fault &fault) {
-            return fault.operation == operation && fault.nth == call;
-        });
+        const auto armed = std::find_if(m_armed.cbegin(), m_armed.cend(),
+            [&](const Fault &fault) { return fault.operation == operation && fault.nth == call; });
         if (armed == m_armed.cend())
             return true;
         ++m_fired;
@@ -68,7 +67,7 @@ public:
         case Raised::BadAlloc:
             throw std::bad_alloc();
         case Raised::NotAnException:
-            throw ForeignFailure{call};
+            throw ForeignFailure { call };
         case Raised::NoObject:
             return false;
         }
@@ -79,8 +78,8 @@ public:
     {
         return QStringLiteral("Norlix failed in %1 (call %2): the company database at "
                               "/srv/norlix/C/cedar.db could not be read.")
-                .arg(operation)
-                .arg(call);
+            .arg(operation)
+            .arg(call);
     }
 
     [[nodiscard]] int fired() const { return m_fired; }
@@ -104,7 +103,8 @@ class FaultyDatabase : public Norlix::CompanyDatabase
 {
 public:
     FaultyDatabase(std::unique_ptr<Norlix::CompanyDatabase> inner, FaultPlan &plan)
-        : m_inner(std::move(inner)), m_plan(plan)
+        : m_inner(std::move(inner))
+        , m_plan(plan)
     {
     }
 
@@ -157,7 +157,11 @@ private:
 class FaultySystemGlobal : public Norlix::CompanyDatabaseComponent
 {
 public:
-    FaultySystemGlobal(FakeNorlix &norlix, FaultPlan &plan) : m_inner(norlix), m_plan(plan) { }
+    FaultySystemGlobal(FakeNorlix &norlix, FaultPlan &plan)
+        : m_inner(norlix)
+        , m_plan(plan)
+    {
+    }
 
     std::unique_ptr<Norlix::CompanyDatabase> Instance() override
     {
@@ -175,7 +179,8 @@ class FaultyConverter : public Norlix::ConverterObject
 {
 public:
     FaultyConverter(std::unique_ptr<Norlix::ConverterObject> inner, FaultPlan &plan)
-        : m_inner(std::move(inner)), m_plan(plan)
+        : m_inner(std::move(inner))
+        , m_plan(plan)
     {
     }
 
@@ -193,7 +198,11 @@ private:
 class FaultyNumberConverter : public Norlix::NumberConverterComponent
 {
 public:
-    FaultyNumberConverter(FakeNorlix &norlix, FaultPlan &plan) : m_inner(norlix), m_plan(plan) { }
+    FaultyNumberConverter(FakeNorlix &norlix, FaultPlan &plan)
+        : m_inner(norlix)
+        , m_plan(plan)
+    {
+    }
 
     std::unique_ptr<Norlix::ConverterObject> Converter() override
     {
@@ -210,10 +219,14 @@ private:
 class FaultyChoiceDialog : public Norlix::ChoiceDialogComponent
 {
 public:
-    FaultyChoiceDialog(FakeNorlix &norlix, FaultPlan &plan) : m_inner(norlix), m_plan(plan) { }
+    FaultyChoiceDialog(FakeNorlix &norlix, FaultPlan &plan)
+        : m_inner(norlix)
+        , m_plan(plan)
+    {
+    }
 
     QString ShowChoice(const QString &title, const QString &message, const QString &buttons,
-                       const QString &style, int number) override
+        const QString &style, int number) override
     {
         m_plan.pass(QStringLiteral("ShowChoice"));
         return m_inner.ShowChoice(title, message, buttons, style, number);
@@ -227,8 +240,8 @@ private:
 // Creation of a component is a call site of its own: the first use that finds the reference
 // empty.
 template<typename Component, typename Faulty>
-std::function<std::unique_ptr<Component>()> faultyFactory(const QString &creation,
-                                                          FakeNorlix &norlix, FaultPlan &plan)
+std::function<std::unique_ptr<Component>()> faultyFactory(
+    const QString &creation, FakeNorlix &norlix, FaultPlan &plan)
 {
     return [creation, &norlix, &plan]() -> std::unique_ptr<Component> {
         plan.pass(creation);
@@ -239,19 +252,19 @@ std::function<std::unique_ptr<Component>()> faultyFactory(const QString &creatio
 void installFaultyNorlix(FakeNorlix &norlix, FaultPlan &plan)
 {
     using namespace Norlix;
-    useComponentFactories(ComponentFactories{
-            faultyFactory<CompanyDatabaseComponent, FaultySystemGlobal>(
-                    QStringLiteral("SystemGlobal creation"), norlix, plan),
-            faultyFactory<NumberConverterComponent, FaultyNumberConverter>(
-                    QStringLiteral("NumberConverter creation"), norlix, plan),
-            faultyFactory<ChoiceDialogComponent, FaultyChoiceDialog>(
-                    QStringLiteral("ChoiceDialog creation"), norlix, plan),
+    useComponentFactories(ComponentFactories {
+        faultyFactory<CompanyDatabaseComponent, FaultySystemGlobal>(
+            QStringLiteral("SystemGlobal creation"), norlix, plan),
+        faultyFactory<NumberConverterComponent, FaultyNumberConverter>(
+            QStringLiteral("NumberConverter creation"), norlix, plan),
+        faultyFactory<ChoiceDialogComponent, FaultyChoiceDialog>(
+            QStringLiteral("ChoiceDialog creation"), norlix, plan),
     });
 }
 
 // The run every case makes: start-up with company A current, a check of company C whose
 // accounts OTHER-PC holds and which the user releases through Unlock, then Exit.
-const QStringList fullReport{
+const QStringList fullReport {
     QStringLiteral("Checking database of Company C"),
     QStringLiteral("WorkStation name: FRONT-DESK"),
     QStringLiteral("Database location: /srv/norlix/C/"),
@@ -288,49 +301,53 @@ struct CallSite
 // Every component call of the run above, in the order in which they are made. Each operation on
 // the company database comes after an Instance of its own.
 constexpr CallSite callSites[] = {
-    {"start-up: creating SystemGlobal", "SystemGlobal creation", 1, Phase::StartUp, 10, "", ""},
-    {"start-up: Instance", "Instance", 1, Phase::StartUp, 10, "", ""},
-    {"start-up: CompanyLetter read", "CompanyLetter read", 1, Phase::StartUp, 10, "", ""},
-    {"selection: Instance for CompanyLetter write", "Instance", 2, Phase::Check, 0, "OTHER-PC", "A"},
-    {"selection: CompanyLetter write", "CompanyLetter write", 1, Phase::Check, 0, "OTHER-PC", "A"},
-    {"selection: Instance for DatabaseLocation", "Instance", 3, Phase::Check, 0, "OTHER-PC", "A"},
-    {"selection: DatabaseLocation", "DatabaseLocation", 1, Phase::Check, 0, "OTHER-PC", "A"},
-    {"selection: Instance for DatabaseFileName", "Instance", 4, Phase::Check, 0, "OTHER-PC", "A"},
-    {"selection: DatabaseFileName", "DatabaseFileName", 1, Phase::Check, 0, "OTHER-PC", "A"},
-    {"selection: Instance for FileExists", "Instance", 5, Phase::Check, 0, "OTHER-PC", "A"},
-    {"selection: FileExists", "FileExists", 1, Phase::Check, 0, "OTHER-PC", "A"},
-    {"selection: Instance for Companyname", "Instance", 6, Phase::Check, 0, "OTHER-PC", "A"},
-    {"selection: CompanySetting Companyname", "CompanySetting Companyname", 1, Phase::Check, 0,
-     "OTHER-PC", "A"},
-    {"check: Instance for DatabaseLocation", "Instance", 7, Phase::Check, 2, "OTHER-PC", "A"},
-    {"check: DatabaseLocation", "DatabaseLocation", 2, Phase::Check, 2, "OTHER-PC", "A"},
-    {"check: Instance for AcctDBtidyMonth", "Instance", 8, Phase::Check, 3, "OTHER-PC", "A"},
-    {"check: CompanySetting AcctDBtidyMonth", "CompanySetting AcctDBtidyMonth", 1, Phase::Check,
-     3, "OTHER-PC", "A"},
-    {"check: Instance for CompanyVersNbr", "Instance", 9, Phase::Check, 4, "OTHER-PC", "A"},
-    {"check: CompanySetting CompanyVersNbr", "CompanySetting CompanyVersNbr", 1, Phase::Check, 4,
-     "OTHER-PC", "A"},
-    {"check: creating NumberConverter", "NumberConverter creation", 1, Phase::Check, 4,
-     "OTHER-PC", "A"},
-    {"check: Converter", "Converter", 1, Phase::Check, 4, "OTHER-PC", "A"},
-    {"check: ToNumber", "ToNumber", 1, Phase::Check, 4, "OTHER-PC", "A"},
-    {"check: Instance for the LOCK refused", "Instance", 10, Phase::Check, 6, "OTHER-PC", "A"},
-    {"check: AccountsLock LOCK refused", "AccountsLock LOCK", 1, Phase::Check, 6, "OTHER-PC", "A"},
-    {"check: creating ChoiceDialog", "ChoiceDialog creation", 1, Phase::Check, 6, "OTHER-PC", "A"},
-    {"check: ShowChoice", "ShowChoice", 1, Phase::Check, 6, "OTHER-PC", "A"},
-    {"check: Instance for LockOwner", "Instance", 11, Phase::Check, 6, "OTHER-PC", "A"},
-    {"check: LockOwner", "LockOwner", 1, Phase::Check, 6, "OTHER-PC", "A"},
-    {"check: Instance for the holder's UNLOCK", "Instance", 12, Phase::Check, 8, "OTHER-PC", "A"},
-    {"check: AccountsLock UNLOCK of the holder", "AccountsLock UNLOCK", 1, Phase::Check, 8,
-     "OTHER-PC", "A"},
-    {"check: Instance for the LOCK granted", "Instance", 13, Phase::Check, 8, "", "A"},
-    {"check: AccountsLock LOCK granted", "AccountsLock LOCK", 2, Phase::Check, 8, "", "A"},
+    { "start-up: creating SystemGlobal", "SystemGlobal creation", 1, Phase::StartUp, 10, "", "" },
+    { "start-up: Instance", "Instance", 1, Phase::StartUp, 10, "", "" },
+    { "start-up: CompanyLetter read", "CompanyLetter read", 1, Phase::StartUp, 10, "", "" },
+    { "selection: Instance for CompanyLetter write", "Instance", 2, Phase::Check, 0, "OTHER-PC",
+        "A" },
+    { "selection: CompanyLetter write", "CompanyLetter write", 1, Phase::Check, 0, "OTHER-PC",
+        "A" },
+    { "selection: Instance for DatabaseLocation", "Instance", 3, Phase::Check, 0, "OTHER-PC", "A" },
+    { "selection: DatabaseLocation", "DatabaseLocation", 1, Phase::Check, 0, "OTHER-PC", "A" },
+    { "selection: Instance for DatabaseFileName", "Instance", 4, Phase::Check, 0, "OTHER-PC", "A" },
+    { "selection: DatabaseFileName", "DatabaseFileName", 1, Phase::Check, 0, "OTHER-PC", "A" },
+    { "selection: Instance for FileExists", "Instance", 5, Phase::Check, 0, "OTHER-PC", "A" },
+    { "selection: FileExists", "FileExists", 1, Phase::Check, 0, "OTHER-PC", "A" },
+    { "selection: Instance for Companyname", "Instance", 6, Phase::Check, 0, "OTHER-PC", "A" },
+    { "selection: CompanySetting Companyname", "CompanySetting Companyname", 1, Phase::Check, 0,
+        "OTHER-PC", "A" },
+    { "check: Instance for DatabaseLocation", "Instance", 7, Phase::Check, 2, "OTHER-PC", "A" },
+    { "check: DatabaseLocation", "DatabaseLocation", 2, Phase::Check, 2, "OTHER-PC", "A" },
+    { "check: Instance for AcctDBtidyMonth", "Instance", 8, Phase::Check, 3, "OTHER-PC", "A" },
+    { "check: CompanySetting AcctDBtidyMonth", "CompanySetting AcctDBtidyMonth", 1, Phase::Check, 3,
+        "OTHER-PC", "A" },
+    { "check: Instance for CompanyVersNbr", "Instance", 9, Phase::Check, 4, "OTHER-PC", "A" },
+    { "check: CompanySetting CompanyVersNbr", "CompanySetting CompanyVersNbr", 1, Phase::Check, 4,
+        "OTHER-PC", "A" },
+    { "check: creating NumberConverter", "NumberConverter creation", 1, Phase::Check, 4, "OTHER-PC",
+        "A" },
+    { "check: Converter", "Converter", 1, Phase::Check, 4, "OTHER-PC", "A" },
+    { "check: ToNumber", "ToNumber", 1, Phase::Check, 4, "OTHER-PC", "A" },
+    { "check: Instance for the LOCK refused", "Instance", 10, Phase::Check, 6, "OTHER-PC", "A" },
+    { "check: AccountsLock LOCK refused", "AccountsLock LOCK", 1, Phase::Check, 6, "OTHER-PC",
+        "A" },
+    { "check: creating ChoiceDialog", "ChoiceDialog creation", 1, Phase::Check, 6, "OTHER-PC",
+        "A" },
+    { "check: ShowChoice", "ShowChoice", 1, Phase::Check, 6, "OTHER-PC", "A" },
+    { "check: Instance for LockOwner", "Instance", 11, Phase::Check, 6, "OTHER-PC", "A" },
+    { "check: LockOwner", "LockOwner", 1, Phase::Check, 6, "OTHER-PC", "A" },
+    { "check: Instance for the holder's UNLOCK", "Instance", 12, Phase::Check, 8, "OTHER-PC", "A" },
+    { "check: AccountsLock UNLOCK of the holder", "AccountsLock UNLOCK", 1, Phase::Check, 8,
+        "OTHER-PC", "A" },
+    { "check: Instance for the LOCK granted", "Instance", 13, Phase::Check, 8, "", "A" },
+    { "check: AccountsLock LOCK granted", "AccountsLock LOCK", 2, Phase::Check, 8, "", "A" },
     // The lock was granted, and giving it back is what failed: it stays with this workstation.
-    {"check: Instance for the own UNLOCK", "Instance", 14, Phase::Check, 8, "FRONT-DESK", "A"},
-    {"check: AccountsLock UNLOCK own", "AccountsLock UNLOCK", 2, Phase::Check, 8, "FRONT-DESK",
-     "A"},
-    {"exit: Instance", "Instance", 15, Phase::Exit, 10, "", "C"},
-    {"exit: CompanyLetter write", "CompanyLetter write", 2, Phase::Exit, 10, "", "C"},
+    { "check: Instance for the own UNLOCK", "Instance", 14, Phase::Check, 8, "FRONT-DESK", "A" },
+    { "check: AccountsLock UNLOCK own", "AccountsLock UNLOCK", 2, Phase::Check, 8, "FRONT-DESK",
+        "A" },
+    { "exit: Instance", "Instance", 15, Phase::Exit, 10, "", "C" },
+    { "exit: CompanyLetter write", "CompanyLetter write", 2, Phase::Exit, 10, "", "C" },
 };
 
 struct RaisedKind
@@ -340,10 +357,10 @@ struct RaisedKind
 };
 
 constexpr RaisedKind raisedKinds[] = {
-    {"ComponentError", Raised::ComponentError},
-    {"std::runtime_error", Raised::RuntimeError},
-    {"std::bad_alloc", Raised::BadAlloc},
-    {"not a std::exception", Raised::NotAnException},
+    { "ComponentError", Raised::ComponentError },
+    { "std::runtime_error", Raised::RuntimeError },
+    { "std::bad_alloc", Raised::BadAlloc },
+    { "not a std::exception", Raised::NotAnException },
 };
 
 QList<int> statuses(const QSignalSpy &ended)
@@ -394,24 +411,24 @@ void TestFaults::initTestCase()
     QVERIFY(m_config.isValid());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
     Norlix::writeUserSetting(QStringLiteral("Norlix6"), QStringLiteral("ThisPC"),
-                             QStringLiteral("WStnName"), QStringLiteral("front-desk "));
+        QStringLiteral("WStnName"), QStringLiteral("front-desk "));
 }
 
 void TestFaults::init()
 {
-    m_norlix = FakeNorlix{};
-    m_norlix.companies[QStringLiteral("A")] = FakeCompany{
-            QStringLiteral("/srv/norlix/A/"), QStringLiteral("alder.db"), true,
-            {{QStringLiteral("Companyname"), QStringLiteral("Alder Joinery Ltd")}}};
-    m_norlix.companies[QStringLiteral("C")] = FakeCompany{
-            QStringLiteral("/srv/norlix/C/"), QStringLiteral("cedar.db"), true,
-            {{QStringLiteral("Companyname"), QStringLiteral("Cedar Lane Cafe")},
-             {QStringLiteral("AcctDBtidyMonth"), QStringLiteral("2025-08")},
-             {QStringLiteral("CompanyVersNbr"), QStringLiteral("V6.12")}}};
+    m_norlix = FakeNorlix {};
+    m_norlix.companies[QStringLiteral("A")]
+        = FakeCompany { QStringLiteral("/srv/norlix/A/"), QStringLiteral("alder.db"), true,
+              { { QStringLiteral("Companyname"), QStringLiteral("Alder Joinery Ltd") } } };
+    m_norlix.companies[QStringLiteral("C")]
+        = FakeCompany { QStringLiteral("/srv/norlix/C/"), QStringLiteral("cedar.db"), true,
+              { { QStringLiteral("Companyname"), QStringLiteral("Cedar Lane Cafe") },
+                  { QStringLiteral("AcctDBtidyMonth"), QStringLiteral("2025-08") },
+                  { QStringLiteral("CompanyVersNbr"), QStringLiteral("V6.12") } } };
     m_norlix.currentLetter = QStringLiteral("A");
     m_norlix.lockHolder = QStringLiteral("OTHER-PC");
-    m_norlix.choiceAnswers = {QStringLiteral("Unlock")};
-    m_plan = FaultPlan{};
+    m_norlix.choiceAnswers = { QStringLiteral("Unlock") };
+    m_plan = FaultPlan {};
     installFaultyNorlix(m_norlix, m_plan);
 
     m_messages.clear();
@@ -451,7 +468,7 @@ void TestFaults::runWithoutFaultsMakesExactlyTheListedCalls()
 
     QVERIFY(m_openedAfterStartUp);
     QCOMPARE(m_window->lblResults->caption(), report(fullReport));
-    QCOMPARE(statuses(*m_ended), QList<int>{0});
+    QCOMPARE(statuses(*m_ended), QList<int> { 0 });
     QVERIFY(m_messages.isEmpty());
     QCOMPARE(m_norlix.currentLetter, QStringLiteral("A"));
     QCOMPARE(m_norlix.lockHolder, QString());
@@ -482,9 +499,9 @@ void TestFaults::faultAtCallSite_data()
             else if (kind.raised == Raised::NotAnException)
                 shown = unexpectedError;
             QTest::addRow("%s / %s", site.name, kind.name)
-                    << operation << site.nth << site.phase << site.linesKept
-                    << QString::fromLatin1(site.lockHolderAfter)
-                    << QString::fromLatin1(site.currentLetterAfter) << kind.raised << shown;
+                << operation << site.nth << site.phase << site.linesKept
+                << QString::fromLatin1(site.lockHolderAfter)
+                << QString::fromLatin1(site.currentLetterAfter) << kind.raised << shown;
         }
     }
 }
@@ -510,7 +527,7 @@ void TestFaults::faultAtCallSite()
     QVERIFY(!m_window->isVisible());
     if (phase != Phase::Check) {
         QCOMPARE(m_window->lblResults->caption(), report(fullReport));
-        QCOMPARE(statuses(*m_ended), QList<int>{0});
+        QCOMPARE(statuses(*m_ended), QList<int> { 0 });
         QVERIFY(m_messages.isEmpty());
         return;
     }
@@ -537,14 +554,13 @@ void TestFaults::noWorkingObject_data()
     QTest::addColumn<QString>("currentLetterAfter");
 
     QTest::newRow("start-up: no company database object")
-            << "Instance" << 1 << QString() << QString();
+        << "Instance" << 1 << QString() << QString();
     QTest::newRow("selection: no company database object")
-            << "Instance" << 2 << noDatabaseObject << "A";
+        << "Instance" << 2 << noDatabaseObject << "A";
     QTest::newRow("check: no company database object for the LOCK")
-            << "Instance" << 10 << noDatabaseObject << "A";
+        << "Instance" << 10 << noDatabaseObject << "A";
     QTest::newRow("check: no converter object") << "Converter" << 1 << noConverterObject << "A";
-    QTest::newRow("exit: no company database object")
-            << "Instance" << 15 << QString() << "C";
+    QTest::newRow("exit: no company database object") << "Instance" << 15 << QString() << "C";
 }
 
 // A component that gives back nothing to work on fails like one that raises.
@@ -563,11 +579,11 @@ void TestFaults::noWorkingObject()
     QCOMPARE(m_norlix.currentLetter, currentLetterAfter);
     if (shownText.isEmpty()) {
         QVERIFY(m_messages.isEmpty());
-        QCOMPARE(statuses(*m_ended), QList<int>{0});
+        QCOMPARE(statuses(*m_ended), QList<int> { 0 });
     } else {
         QCOMPARE(m_messages.size(), 1);
         QCOMPARE(m_messages.at(0).text, shownText);
-        QCOMPARE(statuses(*m_ended), QList<int>{1});
+        QCOMPARE(statuses(*m_ended), QList<int> { 1 });
     }
 }
 
@@ -591,8 +607,8 @@ void TestFaults::restoreFailingAfterAnErrorStillEnds()
     QCOMPARE(m_plan.fired(), 2);
     QCOMPARE(m_messages.size(), 1);
     QCOMPARE(m_messages.at(0).text,
-             FaultPlan::description(QStringLiteral("CompanySetting CompanyVersNbr"), 1));
-    QCOMPARE(statuses(*m_ended), QList<int>{1});
+        FaultPlan::description(QStringLiteral("CompanySetting CompanyVersNbr"), 1));
+    QCOMPARE(statuses(*m_ended), QList<int> { 1 });
     QCOMPARE(m_window->lblResults->caption(), report(fullReport.mid(0, 4)));
     QCOMPARE(m_norlix.currentLetter, QStringLiteral("C"));
     QVERIFY(!m_window->isVisible());

@@ -54,14 +54,14 @@ QString describeChange(const EntryState &before, const EntryState &after)
         changes << kindName(before.kind) + QStringLiteral(" became ") + kindName(after.kind);
     if (before.permissions != after.permissions)
         changes << QStringLiteral("permissions %1 -> %2")
-                           .arg(int(before.permissions), 0, 16)
-                           .arg(int(after.permissions), 0, 16);
+                       .arg(int(before.permissions), 0, 16)
+                       .arg(int(after.permissions), 0, 16);
     if (before.size != after.size)
         changes << QStringLiteral("size %1 -> %2").arg(before.size).arg(after.size);
     if (before.modified != after.modified)
         changes << QStringLiteral("modified %1 -> %2")
-                           .arg(before.modified.toString(Qt::ISODateWithMs),
-                                after.modified.toString(Qt::ISODateWithMs));
+                       .arg(before.modified.toString(Qt::ISODateWithMs),
+                           after.modified.toString(Qt::ISODateWithMs));
     if (before.sha256 != after.sha256)
         changes << QStringLiteral("contents");
     if (before.linkTarget != after.linkTarget)
@@ -106,8 +106,9 @@ FolderSnapshot snapshotFolder(const QString &root)
         return snapshot;
     snapshot.insert(QStringLiteral("."), stateOf(rootInfo));
     const QDir rootFolder(root);
-    QDirIterator entries(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                         QDirIterator::Subdirectories);
+    QDirIterator entries(root,
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+        QDirIterator::Subdirectories);
     while (entries.hasNext()) {
         entries.next();
         const QFileInfo info = entries.fileInfo();
@@ -124,21 +125,21 @@ QStringList snapshotDifferences(const FolderSnapshot &before, const FolderSnapsh
             differences << QStringLiteral("removed: ") + entry.key();
         else if (!(after.value(entry.key()) == entry.value()))
             differences << QStringLiteral("changed: %1 (%2)")
-                                   .arg(entry.key(),
-                                        describeChange(entry.value(), after.value(entry.key())));
+                               .arg(entry.key(),
+                                   describeChange(entry.value(), after.value(entry.key())));
     }
     for (auto entry = after.cbegin(); entry != after.cend(); ++entry)
         if (!before.contains(entry.key()))
-            differences << QStringLiteral("added: %1 (%2)")
-                                   .arg(entry.key(), kindName(entry.value().kind));
+            differences
+                << QStringLiteral("added: %1 (%2)").arg(entry.key(), kindName(entry.value().kind));
     return differences;
 }
 
 QString databaseContents(const QString &path)
 {
     sqlite3 *db = nullptr;
-    const QByteArray uri = QByteArrayLiteral("file:") + QFile::encodeName(path)
-            + QByteArrayLiteral("?mode=ro");
+    const QByteArray uri
+        = QByteArrayLiteral("file:") + QFile::encodeName(path) + QByteArrayLiteral("?mode=ro");
     if (sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr)
         != SQLITE_OK) {
         sqlite3_close_v2(db);
@@ -146,9 +147,8 @@ QString databaseContents(const QString &path)
     }
     bool ok = true;
     QStringList contents;
-    const QStringList tables = queryRows(
-            db, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
-            ok);
+    const QStringList tables = queryRows(db,
+        QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"), ok);
     for (const QString &table : tables) {
         QStringList rows = queryRows(db, QStringLiteral("SELECT * FROM \"%1\"").arg(table), ok);
         rows.sort();

@@ -17,11 +17,11 @@ struct EntryState
 
     Kind kind = Kind::Other;
     QFileDevice::Permissions permissions;
-    qint64 size = 0;           // files only
-    QDateTime modified;        // files only: a folder's time moves with every file made and
-                               // removed inside it, temporary ones included
-    QByteArray sha256;         // files only
-    QString linkTarget;        // links only
+    qint64 size = 0; // files only
+    QDateTime modified; // files only: a folder's time moves with every file made and
+                        // removed inside it, temporary ones included
+    QByteArray sha256; // files only
+    QString linkTarget; // links only
 
     friend bool operator==(const EntryState &, const EntryState &) = default;
 };
@@ -34,8 +34,8 @@ using FolderSnapshot = QMap<QString, EntryState>;
 
 // One line for each entry that was added, removed or changed between the two snapshots, naming
 // the entry and what changed about it; empty when nothing did.
-[[nodiscard]] QStringList snapshotDifferences(const FolderSnapshot &before,
-                                              const FolderSnapshot &after);
+[[nodiscard]] QStringList snapshotDifferences(
+    const FolderSnapshot &before, const FolderSnapshot &after);
 
 // The stored rows of every table of an SQLite database, in a fixed order, read without writing;
 // a null text when the file cannot be read as a database.

@@ -21,8 +21,8 @@ const QString registerFile = QStringLiteral("norlix/register.sqlite");
 const QString companyAFile = QStringLiteral("norlix/companies/A/CompanyA.sqlite");
 
 // Every folder a desktop program may write to, each inside the sandbox.
-const QStringList sandboxFolders{"home", "xdg-config", "xdg-data", "xdg-cache", "xdg-state",
-                                 "runtime", "tmp", "norlix", "work"};
+const QStringList sandboxFolders { "home", "xdg-config", "xdg-data", "xdg-cache", "xdg-state",
+    "runtime", "tmp", "norlix", "work" };
 
 struct Finished
 {
@@ -46,7 +46,7 @@ private:
     [[nodiscard]] QString path(const QString &name) const { return m_sandbox.filePath(name); }
     [[nodiscard]] QProcessEnvironment sandboxEnvironment() const;
     Finished run(const QString &program, const QStringList &arguments,
-                 const QProcessEnvironment &environment) const;
+        const QProcessEnvironment &environment) const;
     [[nodiscard]] QString norlix(const QStringList &arguments) const;
 
     QTemporaryDir m_sandbox;
@@ -57,8 +57,8 @@ void TestNoFilesWritten::initTestCase()
     QVERIFY(m_sandbox.isValid());
     for (const QString &folder : sandboxFolders)
         QVERIFY(QDir(m_sandbox.path()).mkpath(folder));
-    QVERIFY(QFile::setPermissions(path(QStringLiteral("runtime")),
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(QFile::setPermissions(
+        path(QStringLiteral("runtime")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     QVERIFY(QFileInfo(prismorExecutable).isExecutable());
     QVERIFY(QFileInfo(driverPluginPath + QStringLiteral("/generic")).isDir());
 }
@@ -67,25 +67,25 @@ QProcessEnvironment TestNoFilesWritten::sandboxEnvironment() const
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     const std::pair<const char *, const char *> folders[] = {
-        {"HOME", "home"},
-        {"XDG_CONFIG_HOME", "xdg-config"},
-        {"XDG_DATA_HOME", "xdg-data"},
-        {"XDG_CACHE_HOME", "xdg-cache"},
-        {"XDG_STATE_HOME", "xdg-state"},
-        {"XDG_RUNTIME_DIR", "runtime"},
-        {"TMPDIR", "tmp"},
-        {"NORLIX_HOME", "norlix"},
+        { "HOME", "home" },
+        { "XDG_CONFIG_HOME", "xdg-config" },
+        { "XDG_DATA_HOME", "xdg-data" },
+        { "XDG_CACHE_HOME", "xdg-cache" },
+        { "XDG_STATE_HOME", "xdg-state" },
+        { "XDG_RUNTIME_DIR", "runtime" },
+        { "TMPDIR", "tmp" },
+        { "NORLIX_HOME", "norlix" },
     };
     for (const auto &[variable, folder] : folders)
         environment.insert(QString::fromLatin1(variable), path(QString::fromLatin1(folder)));
-    for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY"})
+    for (const char *display : { "DISPLAY", "WAYLAND_DISPLAY" })
         environment.remove(QString::fromLatin1(display));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     return environment;
 }
 
 Finished TestNoFilesWritten::run(const QString &program, const QStringList &arguments,
-                                 const QProcessEnvironment &environment) const
+    const QProcessEnvironment &environment) const
 {
     QProcess process;
     process.setProcessEnvironment(environment);
@@ -111,8 +111,8 @@ QString TestNoFilesWritten::norlix(const QStringList &arguments) const
 
 void TestNoFilesWritten::wholeCheckAndExitWriteNoFile()
 {
-    for (const QStringList &command : QList<QStringList>{
-                 {"demo"}, {"workstation", "front-desk"}, {"current", "C"}})
+    for (const QStringList &command :
+        QList<QStringList> { { "demo" }, { "workstation", "front-desk" }, { "current", "C" } })
         QVERIFY(!norlix(command).startsWith(u'<'));
     const QString registerBefore = databaseContents(path(registerFile));
     const QString companyABefore = databaseContents(path(companyAFile));
@@ -128,18 +128,18 @@ void TestNoFilesWritten::wholeCheckAndExitWriteNoFile()
     QVERIFY2(prismor.exitCode == 0, qPrintable(prismor.errors));
 
     const QString report = prismor.output.section(QStringLiteral("--- report ---\n"), 1)
-                                   .section(QStringLiteral("\n--- end of report ---"), 0, 0);
+                               .section(QStringLiteral("\n--- end of report ---"), 0, 0);
     QCOMPARE(report.split(u'\n', Qt::SkipEmptyParts),
-             QStringList({"Checking database of Company A", "WorkStation name: FRONT-DESK",
-                          "Database location: " + path(QStringLiteral("norlix/companies/A/")),
-                          "    Last compacted in month 2025-10", "    Database version 6.123",
-                          "Attempting to lock and unlock the accounts",
-                          "Success -- accounts could be locked by this Workstation", "Finished"}));
+        QStringList({ "Checking database of Company A", "WorkStation name: FRONT-DESK",
+            "Database location: " + path(QStringLiteral("norlix/companies/A/")),
+            "    Last compacted in month 2025-10", "    Database version 6.123",
+            "Attempting to lock and unlock the accounts",
+            "Success -- accounts could be locked by this Workstation", "Finished" }));
 
     // The stand-in itself records the current company in its register (the check's letter, then
     // Exit's) and takes and gives back the accounts lock in company A's database.
     QStringList changed = snapshotDifferences(before, snapshotFolder(m_sandbox.path()));
-    for (const QString &ownFile : {registerFile, companyAFile}) {
+    for (const QString &ownFile : { registerFile, companyAFile }) {
         const auto own = std::find_if(changed.begin(), changed.end(), [&](const QString &line) {
             return line.startsWith(QStringLiteral("changed: ") + ownFile + QStringLiteral(" ("));
         });
@@ -151,7 +151,7 @@ void TestNoFilesWritten::wholeCheckAndExitWriteNoFile()
     QVERIFY2(changed.isEmpty(), qPrintable(changed.join(u'\n')));
     QCOMPARE(databaseContents(path(registerFile)), registerBefore);
     QCOMPARE(databaseContents(path(companyAFile)), companyABefore);
-    QCOMPARE(norlix({"current"}), QStringLiteral("C"));
+    QCOMPARE(norlix({ "current" }), QStringLiteral("C"));
 }
 
 QTEST_GUILESS_MAIN(TestNoFilesWritten)

@@ -32,8 +32,8 @@ void driveOneCheck()
 {
     QWidget *window = shownMainWindow();
     auto *letter = window ? window->findChild<QLineEdit *>(QStringLiteral("txtLetter")) : nullptr;
-    auto *start = window ? window->findChild<QAbstractButton *>(QStringLiteral("cmdStart"))
-                         : nullptr;
+    auto *start
+        = window ? window->findChild<QAbstractButton *>(QStringLiteral("cmdStart")) : nullptr;
     auto *exit = window ? window->findChild<QAbstractButton *>(QStringLiteral("cmdExit")) : nullptr;
     auto *results = window ? window->findChild<QLabel *>(QStringLiteral("lblResults")) : nullptr;
     if (!letter || !start || !exit || !results)
@@ -48,7 +48,8 @@ void driveOneCheck()
 class DriverPlugin : public QGenericPlugin
 {
     Q_OBJECT
-    Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "test_no_files_written_driver.json")
+    Q_PLUGIN_METADATA(
+        IID QGenericPluginFactoryInterface_iid FILE "test_no_files_written_driver.json")
 
 public:
     QObject *create(const QString &, const QString &) override
