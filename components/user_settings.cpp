@@ -15,16 +15,16 @@ void requireSaved(QSettings &settings)
 {
     settings.sync();
     if (settings.status() != QSettings::NoError)
-        throw ComponentError(QStringLiteral("The settings file %1 could not be written.")
-                                     .arg(settings.fileName()));
+        throw ComponentError(
+            QStringLiteral("The settings file %1 could not be written.").arg(settings.fileName()));
 }
 
 } // namespace
 
 QString readUserSetting(const QString &application, const QString &section, const QString &key)
 {
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope,
-                       QString::fromLatin1(organization), application);
+    QSettings settings(
+        QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(organization), application);
     settings.beginGroup(section);
     const QVariant value = settings.value(key);
     // A hand-written value with commas in it reads back as a list; it was meant as one text.
@@ -33,11 +33,11 @@ QString readUserSetting(const QString &application, const QString &section, cons
     return value.toString();
 }
 
-void writeUserSetting(const QString &application, const QString &section, const QString &key,
-                      const QString &value)
+void writeUserSetting(
+    const QString &application, const QString &section, const QString &key, const QString &value)
 {
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope,
-                       QString::fromLatin1(organization), application);
+    QSettings settings(
+        QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(organization), application);
     settings.beginGroup(section);
     settings.setValue(key, value);
     settings.endGroup();
@@ -46,8 +46,8 @@ void writeUserSetting(const QString &application, const QString &section, const 
 
 void removeUserSetting(const QString &application, const QString &section, const QString &key)
 {
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope,
-                       QString::fromLatin1(organization), application);
+    QSettings settings(
+        QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(organization), application);
     settings.beginGroup(section);
     settings.remove(key);
     settings.endGroup();

@@ -72,7 +72,7 @@ int work(const QString &name, int rounds, const QString &markerPath, QFile &log)
         }
         appendLine(log, QStringLiteral("enter %1 %2").arg(name).arg(round));
         const QString owner = persist(
-                [&] { return component->Instance()->LockOwner(QStringLiteral("LA")); }, counts);
+            [&] { return component->Instance()->LockOwner(QStringLiteral("LA")); }, counts);
         if (owner != name)
             return overlapStatus;
         pause(50, 300);
@@ -82,8 +82,8 @@ int work(const QString &name, int rounds, const QString &markerPath, QFile &log)
         if (persist([&] { return request("UNLOCK"); }, counts) == name)
             return overlapStatus;
     }
-    QTextStream(stdout) << name << ": " << rounds << " rounds, " << counts.refusals
-                        << " refusals, " << counts.busy << " busy timeouts\n";
+    QTextStream(stdout) << name << ": " << rounds << " rounds, " << counts.refusals << " refusals, "
+                        << counts.busy << " busy timeouts\n";
     return 0;
 }
 

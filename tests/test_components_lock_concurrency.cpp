@@ -46,8 +46,7 @@ void TestLockConcurrency::noTwoWorkstationsHoldTheLockAtOnce()
         auto worker = std::make_unique<QProcess>();
         worker->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         worker->start(QStringLiteral(LOCK_WORKER_EXECUTABLE),
-                      { QStringLiteral("WS%1").arg(i), QString::number(rounds), marker, logPath,
-                        start });
+            { QStringLiteral("WS%1").arg(i), QString::number(rounds), marker, logPath, start });
         workers.push_back(std::move(worker));
     }
     for (auto &worker : workers)

@@ -98,10 +98,11 @@ void TestNorlixCommand::demoShowsCompanies()
     const Outcome a = norlix({ "company", "show", "A" });
     QCOMPARE(a.exitCode, 0);
     const QString location = m_home + QStringLiteral("/companies/A/");
-    QCOMPARE(a.out, QStringLiteral("letter: A\nname: Alder Joinery Ltd\nlocation: %1\n"
-                                   "file: CompanyA.sqlite\npath: %1CompanyA.sqlite\n"
-                                   "exists: true\nlock: \n")
-                            .arg(location));
+    QCOMPARE(a.out,
+        QStringLiteral("letter: A\nname: Alder Joinery Ltd\nlocation: %1\n"
+                       "file: CompanyA.sqlite\npath: %1CompanyA.sqlite\n"
+                       "exists: true\nlock: \n")
+            .arg(location));
     QVERIFY(QFileInfo(location + QStringLiteral("CompanyA.sqlite")).isFile());
 
     QVERIFY(norlix({ "company", "show", "B" }).out.contains(QStringLiteral("\nexists: false\n")));
@@ -175,7 +176,7 @@ void TestNorlixCommand::settings()
     QCOMPARE(norlix({ "setting", "set", "A", "Odd Key", value }).exitCode, 0);
     QCOMPARE(norlix({ "setting", "get", "A", "Odd Key" }).out, value + u'\n');
     QCOMPARE(norlix({ "setting", "get", "A", "Companyname" }).out,
-             QStringLiteral("Alder Joinery Ltd\n"));
+        QStringLiteral("Alder Joinery Ltd\n"));
 }
 
 void TestNorlixCommand::addListRemove()
@@ -184,13 +185,13 @@ void TestNorlixCommand::addListRemove()
     QCOMPARE(norlix({ "company", "list" }).out, QString());
     const QString elsewhere = m_dir->filePath(QStringLiteral("elsewhere"));
     QCOMPARE(norlix({ "company", "add", "F", "Fir & Co", "--location", elsewhere, "--file=fir.db" })
-                     .exitCode,
-             0);
+                 .exitCode,
+        0);
     QCOMPARE(norlix({ "company", "add", "E", "Elm", "--no-database" }).exitCode, 0);
     const QString firPath = elsewhere + QStringLiteral("/fir.db");
     QCOMPARE(norlix({ "company", "list" }).out,
-             QStringLiteral("E\tElm\t%1/companies/E/CompanyE.sqlite\nF\tFir & Co\t%2\n")
-                     .arg(m_home, firPath));
+        QStringLiteral("E\tElm\t%1/companies/E/CompanyE.sqlite\nF\tFir & Co\t%2\n")
+            .arg(m_home, firPath));
     QCOMPARE(norlix({ "setting", "get", "F", "Companyname" }).out, QStringLiteral("Fir & Co\n"));
     QVERIFY(norlix({ "company", "show", "E" }).out.contains(QStringLiteral("exists: false")));
     QVERIFY(!QFileInfo::exists(m_home + QStringLiteral("/companies/E/CompanyE.sqlite")));
@@ -213,12 +214,13 @@ void TestNorlixCommand::initKeepsAnExistingInstallation()
 
 void TestNorlixCommand::missingInstallation()
 {
-    for (const QStringList &args : { QStringList{ "company", "list" }, QStringList{ "current" },
-                                     QStringList{ "lock", "A", "PC1" } }) {
+    for (const QStringList &args : { QStringList { "company", "list" }, QStringList { "current" },
+             QStringList { "lock", "A", "PC1" } }) {
         const Outcome outcome = norlix(args);
         QCOMPARE(outcome.exitCode, 1);
-        QVERIFY2(outcome.err.contains(m_home) && outcome.err.contains(QStringLiteral("norlix init")),
-                 qPrintable(outcome.err));
+        QVERIFY2(
+            outcome.err.contains(m_home) && outcome.err.contains(QStringLiteral("norlix init")),
+            qPrintable(outcome.err));
     }
     QVERIFY(!QFileInfo::exists(m_home));
 }
@@ -227,31 +229,31 @@ void TestNorlixCommand::badInput_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
-    QTest::newRow("nothing") << QStringList{} << 2;
-    QTest::newRow("unknown command") << QStringList{ "frob" } << 2;
-    QTest::newRow("company without subcommand") << QStringList{ "company" } << 2;
-    QTest::newRow("unknown company subcommand") << QStringList{ "company", "rename" } << 2;
-    QTest::newRow("add without name") << QStringList{ "company", "add", "G" } << 2;
+    QTest::newRow("nothing") << QStringList {} << 2;
+    QTest::newRow("unknown command") << QStringList { "frob" } << 2;
+    QTest::newRow("company without subcommand") << QStringList { "company" } << 2;
+    QTest::newRow("unknown company subcommand") << QStringList { "company", "rename" } << 2;
+    QTest::newRow("add without name") << QStringList { "company", "add", "G" } << 2;
     QTest::newRow("add with unknown option")
-            << QStringList{ "company", "add", "G", "Gum", "--colour", "red" } << 2;
+        << QStringList { "company", "add", "G", "Gum", "--colour", "red" } << 2;
     QTest::newRow("add with option lacking value")
-            << QStringList{ "company", "add", "G", "Gum", "--file" } << 2;
-    QTest::newRow("add lower-case letter") << QStringList{ "company", "add", "g", "Gum" } << 1;
-    QTest::newRow("add a registered letter") << QStringList{ "company", "add", "A", "Again" } << 1;
+        << QStringList { "company", "add", "G", "Gum", "--file" } << 2;
+    QTest::newRow("add lower-case letter") << QStringList { "company", "add", "g", "Gum" } << 1;
+    QTest::newRow("add a registered letter") << QStringList { "company", "add", "A", "Again" } << 1;
     QTest::newRow("add a path as file name")
-            << QStringList{ "company", "add", "G", "Gum", "--file", "../gum.db" } << 1;
-    QTest::newRow("show unregistered") << QStringList{ "company", "show", "Q" } << 1;
-    QTest::newRow("show two letters") << QStringList{ "company", "show", "AB" } << 1;
+        << QStringList { "company", "add", "G", "Gum", "--file", "../gum.db" } << 1;
+    QTest::newRow("show unregistered") << QStringList { "company", "show", "Q" } << 1;
+    QTest::newRow("show two letters") << QStringList { "company", "show", "AB" } << 1;
     QTest::newRow("setting of a missing database")
-            << QStringList{ "setting", "get", "B", "Companyname" } << 1;
-    QTest::newRow("setting set without value") << QStringList{ "setting", "set", "A", "K" } << 2;
-    QTest::newRow("setting with empty key") << QStringList{ "setting", "get", "A", "" } << 1;
-    QTest::newRow("lock without workstation") << QStringList{ "lock", "A" } << 2;
-    QTest::newRow("lock with empty workstation") << QStringList{ "lock", "A", "" } << 1;
-    QTest::newRow("unlock with digit letter") << QStringList{ "unlock", "1", "PC1" } << 1;
-    QTest::newRow("current with two letters") << QStringList{ "current", "AB" } << 1;
-    QTest::newRow("current with extra argument") << QStringList{ "current", "A", "B" } << 2;
-    QTest::newRow("empty workstation name") << QStringList{ "workstation", "" } << 2;
+        << QStringList { "setting", "get", "B", "Companyname" } << 1;
+    QTest::newRow("setting set without value") << QStringList { "setting", "set", "A", "K" } << 2;
+    QTest::newRow("setting with empty key") << QStringList { "setting", "get", "A", "" } << 1;
+    QTest::newRow("lock without workstation") << QStringList { "lock", "A" } << 2;
+    QTest::newRow("lock with empty workstation") << QStringList { "lock", "A", "" } << 1;
+    QTest::newRow("unlock with digit letter") << QStringList { "unlock", "1", "PC1" } << 1;
+    QTest::newRow("current with two letters") << QStringList { "current", "AB" } << 1;
+    QTest::newRow("current with extra argument") << QStringList { "current", "A", "B" } << 2;
+    QTest::newRow("empty workstation name") << QStringList { "workstation", "" } << 2;
 }
 
 void TestNorlixCommand::badInput()
@@ -277,8 +279,8 @@ void TestNorlixCommand::help()
     const Outcome outcome = norlix({ "help" });
     QCOMPARE(outcome.exitCode, 0);
     for (const char *command : { "init", "demo", "company add", "company list", "company show",
-                                 "company remove", "setting get", "setting set", "lock", "unlock",
-                                 "current", "workstation", "NORLIX_HOME" })
+             "company remove", "setting get", "setting set", "lock", "unlock", "current",
+             "workstation", "NORLIX_HOME" })
         QVERIFY2(outcome.out.contains(QLatin1String(command)), command);
 }
 

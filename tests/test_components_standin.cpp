@@ -171,8 +171,8 @@ void TestStandIn::fileExistsOnlyForRegularFiles()
     const QDir dir(m_dir->path());
     QVERIFY(writeFileBytes(dir.filePath(QStringLiteral("file.sqlite")), "x"));
     QVERIFY(dir.mkdir(QStringLiteral("folder")));
-    QVERIFY(QFile::link(dir.filePath(QStringLiteral("missing.sqlite")),
-                        dir.filePath(QStringLiteral("dangling"))));
+    QVERIFY(QFile::link(
+        dir.filePath(QStringLiteral("missing.sqlite")), dir.filePath(QStringLiteral("dangling"))));
     QCOMPARE(db()->FileExists(name.isEmpty() ? QString() : dir.filePath(name)), exists);
 }
 
@@ -181,12 +181,24 @@ void TestStandIn::companySettings_data()
     QTest::addColumn<QString>("letter");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
-    QTest::newRow("name") << "A" << "Companyname" << "Alder Joinery Ltd";
-    QTest::newRow("last compacted") << "A" << "AcctDBtidyMonth" << "2025-10";
-    QTest::newRow("version") << "A" << "CompanyVersNbr" << "V6.123";
-    QTest::newRow("version not set yet") << "D" << "CompanyVersNbr" << "";
-    QTest::newRow("key not stored") << "A" << "NoSuchKey" << "";
-    QTest::newRow("keys are exact") << "A" << "companyname" << "";
+    QTest::newRow("name") << "A"
+                          << "Companyname"
+                          << "Alder Joinery Ltd";
+    QTest::newRow("last compacted") << "A"
+                                    << "AcctDBtidyMonth"
+                                    << "2025-10";
+    QTest::newRow("version") << "A"
+                             << "CompanyVersNbr"
+                             << "V6.123";
+    QTest::newRow("version not set yet") << "D"
+                                         << "CompanyVersNbr"
+                                         << "";
+    QTest::newRow("key not stored") << "A"
+                                    << "NoSuchKey"
+                                    << "";
+    QTest::newRow("keys are exact") << "A"
+                                    << "companyname"
+                                    << "";
 }
 
 void TestStandIn::companySettings()
@@ -205,8 +217,8 @@ void TestStandIn::settingTextsAreStoredExactly()
     const QString value = QStringLiteral("  it's \"quoted\"; ünïcode 会社 \u0000 end  ");
     file.setSetting(key, value);
     QCOMPARE(db()->CompanySetting(key), value);
-    QCOMPARE(db()->CompanySetting(QStringLiteral("Companyname")),
-             QStringLiteral("Alder Joinery Ltd"));
+    QCOMPARE(
+        db()->CompanySetting(QStringLiteral("Companyname")), QStringLiteral("Alder Joinery Ltd"));
     file.removeSetting(key);
     QCOMPARE(db()->CompanySetting(key), QString());
 }
@@ -219,8 +231,8 @@ void TestStandIn::missingDatabaseIsReportedAndNeverCreated()
     NORLIX_EXPECT_ERROR(db()->CompanySetting(QStringLiteral("Companyname")), description);
     QVERIFY2(description.contains(path), qPrintable(description));
     NORLIX_EXPECT_ERROR(db()->LockOwner(QStringLiteral("LA")), description);
-    NORLIX_EXPECT_ERROR(db()->AccountsLock(QStringLiteral("PC1"), QStringLiteral("LOCK")),
-                        description);
+    NORLIX_EXPECT_ERROR(
+        db()->AccountsLock(QStringLiteral("PC1"), QStringLiteral("LOCK")), description);
     QVERIFY2(description.contains(path), qPrintable(description));
     CompanyFile file(QStringLiteral("B"), path);
     NORLIX_EXPECT_ERROR(file.setSetting(QStringLiteral("K"), QStringLiteral("V")), description);
@@ -242,18 +254,16 @@ void TestStandIn::lockOwner()
 void TestStandIn::accountsLockRequests_data()
 {
     QTest::addColumn<QStringList>("steps");
-    QTest::newRow("free lock") << QStringList{ "PC1|LOCK|PC1", "PC1|UNLOCK|" };
-    QTest::newRow("held elsewhere")
-            << QStringList{ "PC1|LOCK|PC1", "PC2|LOCK|PC1", "PC2|UNLOCK|PC1", "PC1|UNLOCK|",
-                            "PC2|LOCK|PC2", "PC2|UNLOCK|" };
-    QTest::newRow("asked twice, held until released twice")
-            << QStringList{ "PC1|LOCK|PC1", "PC1|LOCK|PC1", "PC1|UNLOCK|PC1", "PC2|LOCK|PC1",
-                            "PC1|UNLOCK|", "PC2|LOCK|PC2" };
-    QTest::newRow("unlock of a free lock") << QStringList{ "PC1|UNLOCK|", "PC1|LOCK|PC1" };
-    QTest::newRow("names differing in case") << QStringList{ "PC1|LOCK|PC1", "pc1|LOCK|PC1",
-                                                             "pc1|UNLOCK|PC1", "PC1|UNLOCK|" };
+    QTest::newRow("free lock") << QStringList { "PC1|LOCK|PC1", "PC1|UNLOCK|" };
+    QTest::newRow("held elsewhere") << QStringList { "PC1|LOCK|PC1", "PC2|LOCK|PC1",
+        "PC2|UNLOCK|PC1", "PC1|UNLOCK|", "PC2|LOCK|PC2", "PC2|UNLOCK|" };
+    QTest::newRow("asked twice, held until released twice") << QStringList { "PC1|LOCK|PC1",
+        "PC1|LOCK|PC1", "PC1|UNLOCK|PC1", "PC2|LOCK|PC1", "PC1|UNLOCK|", "PC2|LOCK|PC2" };
+    QTest::newRow("unlock of a free lock") << QStringList { "PC1|UNLOCK|", "PC1|LOCK|PC1" };
+    QTest::newRow("names differing in case")
+        << QStringList { "PC1|LOCK|PC1", "pc1|LOCK|PC1", "pc1|UNLOCK|PC1", "PC1|UNLOCK|" };
     QTest::newRow("names differing in spaces")
-            << QStringList{ " PC1|LOCK| PC1", "PC1|LOCK| PC1", " PC1|UNLOCK|" };
+        << QStringList { " PC1|LOCK| PC1", "PC1|LOCK| PC1", " PC1|UNLOCK|" };
 }
 
 void TestStandIn::accountsLockRequests()
@@ -271,13 +281,20 @@ void TestStandIn::badLockRequestsChangeNothing_data()
 {
     QTest::addColumn<QString>("workstation");
     QTest::addColumn<QString>("action");
-    QTest::newRow("empty name") << "" << "LOCK";
-    QTest::newRow("blank name") << "   " << "LOCK";
-    QTest::newRow("empty name, unlock") << "" << "UNLOCK";
-    QTest::newRow("lower-case action") << "PC9" << "unlock";
-    QTest::newRow("empty action") << "PC9" << "";
-    QTest::newRow("other word") << "PC9" << "RELEASE";
-    QTest::newRow("action with a space") << "PC9" << "UNLOCK ";
+    QTest::newRow("empty name") << ""
+                                << "LOCK";
+    QTest::newRow("blank name") << "   "
+                                << "LOCK";
+    QTest::newRow("empty name, unlock") << ""
+                                        << "UNLOCK";
+    QTest::newRow("lower-case action") << "PC9"
+                                       << "unlock";
+    QTest::newRow("empty action") << "PC9"
+                                  << "";
+    QTest::newRow("other word") << "PC9"
+                                << "RELEASE";
+    QTest::newRow("action with a space") << "PC9"
+                                         << "UNLOCK ";
 }
 
 void TestStandIn::badLockRequestsChangeNothing()
@@ -285,8 +302,8 @@ void TestStandIn::badLockRequestsChangeNothing()
     QFETCH(QString, workstation);
     QFETCH(QString, action);
     makeCurrent(QStringLiteral("A"));
-    QCOMPARE(db()->AccountsLock(QStringLiteral("PC9"), QStringLiteral("LOCK")),
-             QStringLiteral("PC9"));
+    QCOMPARE(
+        db()->AccountsLock(QStringLiteral("PC9"), QStringLiteral("LOCK")), QStringLiteral("PC9"));
     QString description;
     NORLIX_EXPECT_ERROR(db()->AccountsLock(workstation, action), description);
     QVERIFY(!description.isEmpty());
@@ -340,11 +357,11 @@ void TestStandIn::damagedDatabase()
     QVERIFY2(description.contains(path), qPrintable(description));
     NORLIX_EXPECT_ERROR(db()->LockOwner(QStringLiteral("LA")), description);
     QVERIFY2(description.contains(path), qPrintable(description));
-    NORLIX_EXPECT_ERROR(db()->AccountsLock(QStringLiteral("PC1"), QStringLiteral("LOCK")),
-                        description);
+    NORLIX_EXPECT_ERROR(
+        db()->AccountsLock(QStringLiteral("PC1"), QStringLiteral("LOCK")), description);
     QVERIFY2(description.contains(path), qPrintable(description));
-    NORLIX_EXPECT_ERROR(db()->AccountsLock(QStringLiteral("PC1"), QStringLiteral("UNLOCK")),
-                        description);
+    NORLIX_EXPECT_ERROR(
+        db()->AccountsLock(QStringLiteral("PC1"), QStringLiteral("UNLOCK")), description);
 
     QCOMPARE(db()->FileExists(path), damage != u"folder");
     QCOMPARE(fileBytes(path), before);
@@ -408,16 +425,16 @@ void TestStandIn::busyDatabase()
 
     CompanyFile file(QStringLiteral("A"), path, std::chrono::milliseconds(200));
     QString description;
-    NORLIX_EXPECT_ERROR(file.accountsLock(QStringLiteral("PC1"), QStringLiteral("LOCK")),
-                        description);
+    NORLIX_EXPECT_ERROR(
+        file.accountsLock(QStringLiteral("PC1"), QStringLiteral("LOCK")), description);
     QVERIFY2(description.contains(QStringLiteral("busy")) && description.contains(path),
-             qPrintable(description));
+        qPrintable(description));
     NORLIX_EXPECT_ERROR(file.setting(QStringLiteral("Companyname")), description);
 
     QCOMPARE(sqlite3_exec(blocker, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(blocker);
-    QCOMPARE(file.accountsLock(QStringLiteral("PC1"), QStringLiteral("LOCK")),
-             QStringLiteral("PC1"));
+    QCOMPARE(
+        file.accountsLock(QStringLiteral("PC1"), QStringLiteral("LOCK")), QStringLiteral("PC1"));
 }
 
 void TestStandIn::demoRefreshPutsCompaniesBack()
@@ -439,8 +456,8 @@ void TestStandIn::demoRefreshPutsCompaniesBack()
     QVERIFY(m_installation->company(QStringLiteral("B")).has_value());
     QVERIFY(m_installation->company(QStringLiteral("E")).has_value());
     // C is held once again, so one release by its holder frees it.
-    QCOMPARE(c.accountsLock(QString::fromLatin1(demoLockHolder), QStringLiteral("UNLOCK")),
-             QString());
+    QCOMPARE(
+        c.accountsLock(QString::fromLatin1(demoLockHolder), QStringLiteral("UNLOCK")), QString());
 }
 
 void TestStandIn::addingCompanies()
@@ -449,8 +466,8 @@ void TestStandIn::addingCompanies()
     NORLIX_EXPECT_ERROR(m_installation->addCompany({ "A", "Again", {}, {} }, true), description);
     for (const char *badFile : { "../escape.sqlite", "sub/file.sqlite", "..", "." })
         NORLIX_EXPECT_ERROR(
-                m_installation->addCompany({ "F", "Fir", {}, QString::fromLatin1(badFile) }, true),
-                description);
+            m_installation->addCompany({ "F", "Fir", {}, QString::fromLatin1(badFile) }, true),
+            description);
     NORLIX_EXPECT_ERROR(m_installation->addCompany({ "F", "  ", {}, {} }, true), description);
     NORLIX_EXPECT_ERROR(m_installation->addCompany({ "f", "Fir", {}, {} }, true), description);
     QVERIFY(!m_installation->company(QStringLiteral("F")).has_value());
@@ -461,20 +478,20 @@ void TestStandIn::addingCompanies()
     const CompanyEntry fir = m_installation->companyOrDefault(QStringLiteral("F"));
     QCOMPARE(fir.location, elsewhere + u'/');
     QCOMPARE(CompanyFile(QStringLiteral("F"), fir.path()).setting(QStringLiteral("Companyname")),
-             QStringLiteral("Fir"));
+        QStringLiteral("Fir"));
     QVERIFY(m_installation->removeCompany(QStringLiteral("F")));
     QVERIFY(!m_installation->removeCompany(QStringLiteral("F")));
     QVERIFY(QFileInfo::exists(fir.path()));
     m_installation->addCompany({ "F", "Fir Renamed", elsewhere, "fir.db" }, true);
     QCOMPARE(CompanyFile(QStringLiteral("F"), fir.path()).setting(QStringLiteral("Companyname")),
-             QStringLiteral("Fir"));
+        QStringLiteral("Fir"));
 
     // A damaged file in the way is neither registered nor touched.
     const QString damaged = m_dir->filePath(QStringLiteral("damaged.sqlite"));
     QVERIFY(writeFileBytes(damaged, QByteArray()));
-    NORLIX_EXPECT_ERROR(m_installation->addCompany({ "G", "Gum", m_dir->path(), "damaged.sqlite" },
-                                                   true),
-                        description);
+    NORLIX_EXPECT_ERROR(
+        m_installation->addCompany({ "G", "Gum", m_dir->path(), "damaged.sqlite" }, true),
+        description);
     QVERIFY2(description.contains(damaged), qPrintable(description));
     QVERIFY(!m_installation->company(QStringLiteral("G")).has_value());
     QCOMPARE(QFileInfo(damaged).size(), 0);

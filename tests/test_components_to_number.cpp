@@ -96,7 +96,7 @@ void TestToNumber::outOfRange_data()
     QTest::newRow("negative large exponent") << QVariant(QStringLiteral("-1e400"));
     QTest::newRow("four hundred digits") << QVariant(QString(400, u'9'));
     QTest::newRow("exponent beyond any integer")
-            << QVariant(QStringLiteral("1e99999999999999999999999"));
+        << QVariant(QStringLiteral("1e99999999999999999999999"));
     QTest::newRow("held NaN") << QVariant(std::numeric_limits<double>::quiet_NaN());
     QTest::newRow("held infinity") << QVariant(std::numeric_limits<double>::infinity());
     QTest::newRow("held float infinity") << QVariant(-std::numeric_limits<float>::infinity());
@@ -122,8 +122,8 @@ void TestToNumber::heldNumbers_data()
     QTest::newRow("double") << QVariant(2.5) << 2.5;
     QTest::newRow("float") << QVariant(0.25f) << 0.25;
     QTest::newRow("long long") << QVariant(qint64(1) << 53) << 9007199254740992.0;
-    QTest::newRow("largest double") << QVariant(std::numeric_limits<double>::max())
-                                    << std::numeric_limits<double>::max();
+    QTest::newRow("largest double")
+        << QVariant(std::numeric_limits<double>::max()) << std::numeric_limits<double>::max();
     QTest::newRow("empty value") << QVariant() << 0.0;
     QTest::newRow("true") << QVariant(true) << 1.0;
 }
@@ -142,7 +142,7 @@ void TestToNumber::randomTextMatchesTheCLibrary()
     std::setlocale(LC_NUMERIC, "C");
     const QString alphabet = QStringLiteral("0123456789+-.eE ,x9");
     const QRegularExpression leadingNumber(
-            QStringLiteral(R"(^\s*([+-]?(?:\d+\.?\d*|\.\d+)(?:[eE][+-]?\d+)?))"));
+        QStringLiteral(R"(^\s*([+-]?(?:\d+\.?\d*|\.\d+)(?:[eE][+-]?\d+)?))"));
     QRandomGenerator random(20251208);
     for (int round = 0; round < 20000; ++round) {
         QString text;
@@ -150,9 +150,9 @@ void TestToNumber::randomTextMatchesTheCLibrary()
         for (int i = 0; i < length; ++i)
             text += alphabet[random.bounded(int(alphabet.size()))];
         const auto match = leadingNumber.match(text);
-        const double expected =
-                match.hasMatch() ? std::strtod(match.captured(1).toLatin1().constData(), nullptr)
-                                 : 0.0;
+        const double expected = match.hasMatch()
+            ? std::strtod(match.captured(1).toLatin1().constData(), nullptr)
+            : 0.0;
         double result = 0.0;
         try {
             result = toNumber(QVariant(text));
@@ -161,10 +161,9 @@ void TestToNumber::randomTextMatchesTheCLibrary()
             continue;
         }
         QVERIFY2(std::isfinite(result), qPrintable(text));
-        QVERIFY2(result == expected, qPrintable(QStringLiteral("\"%1\": %2, expected %3")
-                                                        .arg(text)
-                                                        .arg(result)
-                                                        .arg(expected)));
+        QVERIFY2(result == expected,
+            qPrintable(
+                QStringLiteral("\"%1\": %2, expected %3").arg(text).arg(result).arg(expected)));
     }
 }
 

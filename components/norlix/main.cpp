@@ -64,7 +64,7 @@ QTextStream &err()
 void requireCount(const QStringList &args, qsizetype least, qsizetype most, const char *form)
 {
     if (args.size() < least || args.size() > most)
-        throw UsageError{ QStringLiteral("expected: norlix %1").arg(QLatin1String(form)) };
+        throw UsageError { QStringLiteral("expected: norlix %1").arg(QLatin1String(form)) };
 }
 
 Installation installation()
@@ -93,7 +93,7 @@ QString optionValue(const QStringList &args, qsizetype &i, const QString &option
     if (arg.size() > option.size()) // --option=value
         return arg.mid(option.size() + 1);
     if (++i >= args.size())
-        throw UsageError{ QStringLiteral("%1 needs a value").arg(option) };
+        throw UsageError { QStringLiteral("%1 needs a value").arg(option) };
     return args[i];
 }
 
@@ -109,7 +109,7 @@ AddArguments parseAddArguments(const QStringList &args)
         else if (arg == u"--no-database")
             parsed.withDatabase = false;
         else if (arg.startsWith(u"--"))
-            throw UsageError{ QStringLiteral("unknown option %1").arg(arg) };
+            throw UsageError { QStringLiteral("unknown option %1").arg(arg) };
         else
             parsed.positional.append(arg);
     }
@@ -140,9 +140,9 @@ int companyAdd(const QStringList &args)
 {
     const AddArguments parsed = parseAddArguments(args);
     requireCount(parsed.positional, 2, 2,
-                 "company add LETTER NAME [--location DIR] [--file NAME] [--no-database]");
-    const CompanyEntry entry{ parsed.positional[0], parsed.positional[1], parsed.location,
-                              parsed.fileName };
+        "company add LETTER NAME [--location DIR] [--file NAME] [--no-database]");
+    const CompanyEntry entry { parsed.positional[0], parsed.positional[1], parsed.location,
+        parsed.fileName };
     Installation home = installation();
     home.addCompany(entry, parsed.withDatabase);
     const CompanyEntry added = home.companyOrDefault(entry.letter);
@@ -173,10 +173,9 @@ int companyShow(const QStringList &args)
           << "path: " << company->path() << "\n"
           << "exists: " << (exists ? "true" : "false") << "\n";
     out().flush();
-    const QString holder =
-            exists ? CompanyFile(company->letter, company->path())
-                             .lockOwner(QString::fromLatin1(accountsLockName))
-                   : QString();
+    const QString holder = exists ? CompanyFile(company->letter, company->path())
+                                        .lockOwner(QString::fromLatin1(accountsLockName))
+                                  : QString();
     out() << "lock: " << holder << "\n";
     return 0;
 }
@@ -242,8 +241,8 @@ int workstation(const QStringList &args)
     } else if (args[0] == u"--clear") {
         removeUserSetting(workstationApplication, workstationSection, workstationKey);
     } else if (args[0].isEmpty()) {
-        throw UsageError{ QStringLiteral("the workstation name is empty; use --clear to remove "
-                                         "it") };
+        throw UsageError { QStringLiteral("the workstation name is empty; use --clear to remove "
+                                          "it") };
     } else {
         writeUserSetting(workstationApplication, workstationSection, workstationKey, args[0]);
     }
@@ -255,40 +254,40 @@ using Command = std::function<int(const QStringList &)>;
 int dispatch(const QHash<QString, Command> &commands, const QStringList &args, const char *what)
 {
     if (args.isEmpty())
-        throw UsageError{ QStringLiteral("%1 is missing").arg(QLatin1String(what)) };
+        throw UsageError { QStringLiteral("%1 is missing").arg(QLatin1String(what)) };
     const auto command = commands.constFind(args[0]);
     if (command == commands.constEnd())
-        throw UsageError{ QStringLiteral("unknown %1 \"%2\"").arg(QLatin1String(what), args[0]) };
+        throw UsageError { QStringLiteral("unknown %1 \"%2\"").arg(QLatin1String(what), args[0]) };
     return (*command)(args.mid(1));
 }
 
 int run(const QStringList &args)
 {
-    const QHash<QString, Command> company{
+    const QHash<QString, Command> company {
         { QStringLiteral("add"), companyAdd },
         { QStringLiteral("list"), companyList },
         { QStringLiteral("show"), companyShow },
         { QStringLiteral("remove"), companyRemove },
     };
-    const QHash<QString, Command> setting{
+    const QHash<QString, Command> setting {
         { QStringLiteral("get"), settingGet },
         { QStringLiteral("set"), settingSet },
     };
-    const QHash<QString, Command> commands{
+    const QHash<QString, Command> commands {
         { QStringLiteral("init"), init },
         { QStringLiteral("demo"), demo },
         { QStringLiteral("company"),
-          [&](const QStringList &rest) { return dispatch(company, rest, "company command"); } },
+            [&](const QStringList &rest) { return dispatch(company, rest, "company command"); } },
         { QStringLiteral("setting"),
-          [&](const QStringList &rest) { return dispatch(setting, rest, "setting command"); } },
+            [&](const QStringList &rest) { return dispatch(setting, rest, "setting command"); } },
         { QStringLiteral("lock"),
-          [](const QStringList &rest) {
-              return lockRequest(rest, "LOCK", "lock LETTER WORKSTATION");
-          } },
+            [](const QStringList &rest) {
+                return lockRequest(rest, "LOCK", "lock LETTER WORKSTATION");
+            } },
         { QStringLiteral("unlock"),
-          [](const QStringList &rest) {
-              return lockRequest(rest, "UNLOCK", "unlock LETTER WORKSTATION");
-          } },
+            [](const QStringList &rest) {
+                return lockRequest(rest, "UNLOCK", "unlock LETTER WORKSTATION");
+            } },
         { QStringLiteral("current"), current },
         { QStringLiteral("workstation"), workstation },
     };
@@ -301,8 +300,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
-    if (!args.isEmpty()
-        && (args[0] == u"help" || args[0] == u"--help" || args[0] == u"-h")) {
+    if (!args.isEmpty() && (args[0] == u"help" || args[0] == u"--help" || args[0] == u"-h")) {
         out() << usageText;
         return 0;
     }

@@ -45,10 +45,10 @@ void writeLock(SqliteConnection &db, const QString &name, const Lock &lock)
         return;
     }
     SqliteStatement(db, "INSERT OR REPLACE INTO locks (name, holder, holds) VALUES (?1, ?2, ?3)")
-            .bind(1, name)
-            .bind(2, lock.holder)
-            .bind(3, lock.holds)
-            .run();
+        .bind(1, name)
+        .bind(2, lock.holder)
+        .bind(3, lock.holds)
+        .run();
 }
 
 // LOCK changes a free lock or one the workstation holds; UNLOCK only one it holds.
@@ -72,7 +72,9 @@ bool isBlank(const QString &text)
 } // namespace
 
 CompanyFile::CompanyFile(QString letter, QString path, std::chrono::milliseconds busyTimeout)
-    : m_letter(std::move(letter)), m_path(std::move(path)), m_busyTimeout(busyTimeout)
+    : m_letter(std::move(letter))
+    , m_path(std::move(path))
+    , m_busyTimeout(busyTimeout)
 {
 }
 
@@ -97,7 +99,7 @@ void CompanyFile::create()
     const QString folder = QFileInfo(m_path).absolutePath();
     if (!QDir().mkpath(folder))
         throw ComponentError(
-                QStringLiteral("The folder %1 for %2 could not be created.").arg(folder, label()));
+            QStringLiteral("The folder %1 for %2 could not be created.").arg(folder, label()));
     SqliteConnection db(label(), m_path, Mode::Create, m_busyTimeout);
     SqliteTransaction transaction(db);
     db.execute(schema);
@@ -119,9 +121,9 @@ void CompanyFile::setSetting(const QString &key, const QString &value)
     SqliteConnection db(label(), m_path, Mode::ReadWrite, m_busyTimeout);
     SqliteTransaction transaction(db);
     SqliteStatement(db, "INSERT OR REPLACE INTO settings (key, value) VALUES (?1, ?2)")
-            .bind(1, key)
-            .bind(2, value)
-            .run();
+        .bind(1, key)
+        .bind(2, value)
+        .run();
     transaction.commit();
 }
 
@@ -146,14 +148,14 @@ QString CompanyFile::accountsLock(const QString &workstation, const QString &act
 {
     if (isBlank(workstation))
         throw ComponentError(
-                QStringLiteral("A workstation name is needed to lock or unlock the accounts of "
-                               "company %1; the name was empty.")
-                        .arg(m_letter));
+            QStringLiteral("A workstation name is needed to lock or unlock the accounts of "
+                           "company %1; the name was empty.")
+                .arg(m_letter));
     const bool locking = action == QLatin1String("LOCK");
     if (!locking && action != QLatin1String("UNLOCK"))
         throw ComponentError(QStringLiteral("\"%1\" is not a request for the accounts lock; ask "
                                             "LOCK or UNLOCK.")
-                                     .arg(action));
+                                 .arg(action));
 
     const QString name = QString::fromLatin1(accountsLockName);
     SqliteConnection db(label(), m_path, Mode::ReadWrite, m_busyTimeout);
@@ -165,7 +167,8 @@ QString CompanyFile::accountsLock(const QString &workstation, const QString &act
     SqliteTransaction transaction(db);
     Lock lock = readLock(db, name); // again: it may have changed since
     if (changesLock(lock, workstation, locking)) {
-        lock = locking ? Lock{ workstation, lock.holds + 1 } : Lock{ lock.holder, lock.holds - 1 };
+        lock
+            = locking ? Lock { workstation, lock.holds + 1 } : Lock { lock.holder, lock.holds - 1 };
         writeLock(db, name, lock);
     }
     transaction.commit();

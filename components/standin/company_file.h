@@ -7,7 +7,7 @@
 namespace Norlix {
 
 // A request for the accounts lock waits this long for a busy database before it fails.
-inline constexpr std::chrono::milliseconds defaultBusyTimeout{5000};
+inline constexpr std::chrono::milliseconds defaultBusyTimeout { 5000 };
 
 // The name of the accounts lock among a company's locks.
 inline constexpr auto accountsLockName = "LA";
@@ -17,8 +17,8 @@ inline constexpr auto accountsLockName = "LA";
 class CompanyFile
 {
 public:
-    CompanyFile(QString letter, QString path,
-                std::chrono::milliseconds busyTimeout = defaultBusyTimeout);
+    CompanyFile(
+        QString letter, QString path, std::chrono::milliseconds busyTimeout = defaultBusyTimeout);
 
     // Creates the database with its empty tables, and the folders above it. An existing file is
     // kept as it is; it must be a readable company database.

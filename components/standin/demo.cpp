@@ -31,13 +31,12 @@ void resetDemoCompany(Installation &installation, const DemoCompany &demo)
 {
     const QString letter = QString::fromLatin1(demo.letter);
     installation.removeCompany(letter);
-    const CompanyEntry entry{ letter, QString::fromUtf8(demo.name),
-                              installation.defaultLocation(letter),
-                              Installation::defaultFileName(letter) };
+    const CompanyEntry entry { letter, QString::fromUtf8(demo.name),
+        installation.defaultLocation(letter), Installation::defaultFileName(letter) };
     const bool withDatabase = *demo.tidyMonth != '\0';
     if (!withDatabase && QFileInfo::exists(entry.path()) && !QFile::remove(entry.path()))
         throw ComponentError(
-                QStringLiteral("The demo database %1 could not be removed.").arg(entry.path()));
+            QStringLiteral("The demo database %1 could not be removed.").arg(entry.path()));
     installation.addCompany(entry, withDatabase);
     if (!withDatabase)
         return;
@@ -59,7 +58,8 @@ void createDemoInstallation(Installation &installation)
     installation.create();
     for (const DemoCompany &demo : demoCompanies)
         resetDemoCompany(installation, demo);
-    CompanyFile lockedCompany(QStringLiteral("C"), installation.companyOrDefault(QStringLiteral("C")).path());
+    CompanyFile lockedCompany(
+        QStringLiteral("C"), installation.companyOrDefault(QStringLiteral("C")).path());
     lockedCompany.accountsLock(QString::fromLatin1(demoLockHolder), QStringLiteral("LOCK"));
 }
 

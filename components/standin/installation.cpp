@@ -45,7 +45,7 @@ void requireFileName(const QString &fileName)
         || fileName.contains(u'\\'))
         throw ComponentError(QStringLiteral("\"%1\" is not a database file name: give a plain "
                                             "file name without folders.")
-                                     .arg(fileName));
+                                 .arg(fileName));
 }
 
 CompanyEntry entryFrom(const SqliteStatement &row)
@@ -65,7 +65,7 @@ void requireCompanyLetter(const QString &text)
     if (!isCompanyLetter(text))
         throw ComponentError(QStringLiteral("\"%1\" is not a company letter: a company letter is "
                                             "one of the capital letters A to Z.")
-                                     .arg(text));
+                                 .arg(text));
 }
 
 QString currentUserName()
@@ -82,7 +82,10 @@ QString currentUserName()
     return QStringLiteral("user");
 }
 
-Installation::Installation(QString home) : m_home(QDir::cleanPath(QDir(home).absolutePath())) { }
+Installation::Installation(QString home)
+    : m_home(QDir::cleanPath(QDir(home).absolutePath()))
+{
+}
 
 QString Installation::homeFromEnvironment()
 {
@@ -93,7 +96,7 @@ QString Installation::homeFromEnvironment()
 QString Installation::defaultHome()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-            + QStringLiteral("/Norlix");
+        + QStringLiteral("/Norlix");
 }
 
 QString Installation::registerPath() const
@@ -110,8 +113,8 @@ void Installation::requireExists() const
 {
     if (!exists())
         throw ComponentError(
-                QStringLiteral("The Norlix installation at %1 was not found (run norlix init).")
-                        .arg(m_home));
+            QStringLiteral("The Norlix installation at %1 was not found (run norlix init).")
+                .arg(m_home));
 }
 
 bool Installation::create()
@@ -123,8 +126,8 @@ bool Installation::create()
     }
     if (!QDir().mkpath(m_home))
         throw ComponentError(
-                QStringLiteral("The folder %1 for the Norlix installation could not be created.")
-                        .arg(m_home));
+            QStringLiteral("The folder %1 for the Norlix installation could not be created.")
+                .arg(m_home));
     SqliteConnection db(registerLabel, registerPath(), Mode::Create, defaultBusyTimeout);
     SqliteTransaction transaction(db);
     db.execute(registerSchema);
@@ -147,8 +150,8 @@ std::optional<CompanyEntry> Installation::company(const QString &letter) const
     requireCompanyLetter(letter);
     requireExists();
     SqliteConnection db(registerLabel, registerPath(), Mode::ReadOnly, defaultBusyTimeout);
-    SqliteStatement select(db,
-                           "SELECT letter, name, location, file FROM companies WHERE letter = ?1");
+    SqliteStatement select(
+        db, "SELECT letter, name, location, file FROM companies WHERE letter = ?1");
     select.bind(1, letter);
     if (!select.next())
         return std::nullopt;
@@ -166,7 +169,8 @@ QList<CompanyEntry> Installation::companies() const
 {
     requireExists();
     SqliteConnection db(registerLabel, registerPath(), Mode::ReadOnly, defaultBusyTimeout);
-    SqliteStatement select(db, "SELECT letter, name, location, file FROM companies ORDER BY letter");
+    SqliteStatement select(
+        db, "SELECT letter, name, location, file FROM companies ORDER BY letter");
     QList<CompanyEntry> entries;
     while (select.next())
         entries.append(entryFrom(select));
@@ -190,8 +194,8 @@ void Installation::addCompany(CompanyEntry entry, bool withDatabase)
     SqliteStatement registered(db, "SELECT 1 FROM companies WHERE letter = ?1");
     if (registered.bind(1, entry.letter).next())
         throw ComponentError(
-                QStringLiteral("Company %1 is registered already; remove it first to add it anew.")
-                        .arg(entry.letter));
+            QStringLiteral("Company %1 is registered already; remove it first to add it anew.")
+                .arg(entry.letter));
     if (withDatabase) {
         CompanyFile file(entry.letter, entry.path());
         const bool isNew = !QFileInfo::exists(entry.path());
@@ -199,13 +203,13 @@ void Installation::addCompany(CompanyEntry entry, bool withDatabase)
         if (isNew)
             file.setSetting(QStringLiteral("Companyname"), entry.name);
     }
-    SqliteStatement(db,
-                    "INSERT INTO companies (letter, name, location, file) VALUES (?1, ?2, ?3, ?4)")
-            .bind(1, entry.letter)
-            .bind(2, entry.name)
-            .bind(3, entry.location)
-            .bind(4, entry.fileName)
-            .run();
+    SqliteStatement(
+        db, "INSERT INTO companies (letter, name, location, file) VALUES (?1, ?2, ?3, ?4)")
+        .bind(1, entry.letter)
+        .bind(2, entry.name)
+        .bind(3, entry.location)
+        .bind(4, entry.fileName)
+        .run();
     transaction.commit();
 }
 
@@ -237,9 +241,9 @@ void Installation::setCurrentLetter(const QString &letter)
     SqliteConnection db(registerLabel, registerPath(), Mode::ReadWrite, defaultBusyTimeout);
     SqliteTransaction transaction(db);
     SqliteStatement(db, "INSERT OR REPLACE INTO current_companies (user, letter) VALUES (?1, ?2)")
-            .bind(1, currentUserName())
-            .bind(2, letter)
-            .run();
+        .bind(1, currentUserName())
+        .bind(2, letter)
+        .run();
     transaction.commit();
 }
 

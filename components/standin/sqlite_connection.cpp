@@ -32,17 +32,19 @@ QString seconds(std::chrono::milliseconds duration)
 
 } // namespace
 
-SqliteConnection::SqliteConnection(QString label, QString path, Mode mode,
-                                   std::chrono::milliseconds busyTimeout)
-    : m_label(std::move(label)), m_path(std::move(path)), m_busyTimeout(busyTimeout)
+SqliteConnection::SqliteConnection(
+    QString label, QString path, Mode mode, std::chrono::milliseconds busyTimeout)
+    : m_label(std::move(label))
+    , m_path(std::move(path))
+    , m_busyTimeout(busyTimeout)
 {
     const QFileInfo info(m_path);
     if (mode != Mode::Create && !info.exists())
         throw ComponentError(QStringLiteral("%1 was not found at %2.").arg(m_label, m_path));
     if (info.exists() && !info.isFile())
         throw ComponentError(
-                QStringLiteral("%1 at %2 is not a file (a folder stands in its place).")
-                        .arg(m_label, m_path));
+            QStringLiteral("%1 at %2 is not a file (a folder stands in its place).")
+                .arg(m_label, m_path));
     const int flags = openFlags(mode) | SQLITE_OPEN_NOMUTEX;
     const int code = sqlite3_open_v2(m_path.toUtf8().constData(), &m_db, flags, nullptr);
     if (code != SQLITE_OK) {
@@ -81,7 +83,7 @@ int SqliteConnection::waitWhileBusy(void *connection, int attempt)
     if (now - self->m_busySince >= self->m_busyTimeout)
         return 0;
     std::this_thread::sleep_for(
-            std::chrono::microseconds(QRandomGenerator::global()->bounded(500, 2000)));
+        std::chrono::microseconds(QRandomGenerator::global()->bounded(500, 2000)));
     return 1;
 }
 
@@ -97,15 +99,15 @@ void SqliteConnection::fail(int code) const
 
 ComponentError SqliteConnection::failure(int code) const
 {
-    const QString detail = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
-                                : QString::fromUtf8(sqlite3_errstr(code));
+    const QString detail
+        = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString::fromUtf8(sqlite3_errstr(code));
     QString description;
     switch (code & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
         description = QStringLiteral("%1 at %2 stayed busy for more than %3 seconds; try again "
                                      "later.")
-                              .arg(m_label, m_path, seconds(m_busyTimeout));
+                          .arg(m_label, m_path, seconds(m_busyTimeout));
         break;
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
@@ -116,22 +118,22 @@ ComponentError SqliteConnection::failure(int code) const
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:
     case SQLITE_AUTH:
-        description = QStringLiteral("%1 at %2 could not be opened (%3).")
-                              .arg(m_label, m_path, detail);
+        description
+            = QStringLiteral("%1 at %2 could not be opened (%3).").arg(m_label, m_path, detail);
         break;
     case SQLITE_READONLY:
-        description = QStringLiteral("%1 at %2 could not be written (%3).")
-                              .arg(m_label, m_path, detail);
+        description
+            = QStringLiteral("%1 at %2 could not be written (%3).").arg(m_label, m_path, detail);
         break;
     case SQLITE_IOERR:
     case SQLITE_FULL:
         description = QStringLiteral("%1 at %2 could not be read or written (%3).")
-                              .arg(m_label, m_path, detail);
+                          .arg(m_label, m_path, detail);
         break;
     default:
         // Chiefly a missing table: the file is a database, but not one Norlix wrote.
         description = QStringLiteral("%1 at %2 is damaged or not a Norlix database (%3).")
-                              .arg(m_label, m_path, detail);
+                          .arg(m_label, m_path, detail);
         break;
     }
     return ComponentError(description);
@@ -153,8 +155,8 @@ SqliteStatement::~SqliteStatement()
 SqliteStatement &SqliteStatement::bind(int index, const QString &value)
 {
     const QByteArray utf8 = value.toUtf8();
-    const int code = sqlite3_bind_text(m_statement, index, utf8.constData(), int(utf8.size()),
-                                       SQLITE_TRANSIENT);
+    const int code = sqlite3_bind_text(
+        m_statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
     if (code != SQLITE_OK)
         m_connection.fail(code);
     return *this;
@@ -194,7 +196,8 @@ qint64 SqliteStatement::integer(int column) const
     return sqlite3_column_int64(m_statement, column);
 }
 
-SqliteTransaction::SqliteTransaction(SqliteConnection &connection) : m_connection(connection)
+SqliteTransaction::SqliteTransaction(SqliteConnection &connection)
+    : m_connection(connection)
 {
     m_connection.execute("BEGIN IMMEDIATE");
 }

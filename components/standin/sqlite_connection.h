@@ -22,8 +22,7 @@ public:
         Create, // creates the file when it is missing
     };
 
-    SqliteConnection(QString label, QString path, Mode mode,
-                     std::chrono::milliseconds busyTimeout);
+    SqliteConnection(QString label, QString path, Mode mode, std::chrono::milliseconds busyTimeout);
     ~SqliteConnection();
     SqliteConnection(const SqliteConnection &) = delete;
     SqliteConnection &operator=(const SqliteConnection &) = delete;
@@ -41,7 +40,6 @@ public:
 private:
     [[nodiscard]] ComponentError failure(int code) const;
     static int waitWhileBusy(void *connection, int attempt);
-
 
     QString m_label;
     QString m_path;

@@ -38,10 +38,7 @@ public:
     QString CompanySetting(const QString &key) override { return currentFile().setting(key); }
     QString DatabaseLocation() override { return currentCompany().location; }
     QString DatabaseFileName() override { return currentCompany().fileName; }
-    void CompanyLetter(const QString &letter) override
-    {
-        m_installation.setCurrentLetter(letter);
-    }
+    void CompanyLetter(const QString &letter) override { m_installation.setCurrentLetter(letter); }
     QString CompanyLetter() override { return m_installation.currentLetter(); }
     QString LockOwner(const QString &lockName) override
     {

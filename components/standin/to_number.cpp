@@ -100,7 +100,7 @@ double textToNumber(const QString &original)
     if (result.ec == std::errc::result_out_of_range) {
         if (span.nonZero && span.order > 0)
             throw ComponentError(QStringLiteral("The number \"%1\" is too large to convert.")
-                                         .arg(number.toString()));
+                                     .arg(number.toString()));
         value = 0.0; // too small to tell from zero
     }
     return negative ? -value : value;
@@ -109,8 +109,8 @@ double textToNumber(const QString &original)
 double checkedFinite(double value)
 {
     if (!std::isfinite(value))
-        throw ComponentError(QStringLiteral("The value %1 is not a finite number.")
-                                     .arg(QString::number(value)));
+        throw ComponentError(
+            QStringLiteral("The value %1 is not a finite number.").arg(QString::number(value)));
     return value;
 }
 
