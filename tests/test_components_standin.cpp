@@ -51,6 +51,7 @@ private slots:
     void systemGlobalStaysEmptyUntilItCanBeCreated();
     void busyDatabase();
     void demoRefreshPutsCompaniesBack();
+    void demoRefreshStopsAtADamagedDatabase();
     void addingCompanies();
     void userSettings_data();
     void userSettings();
@@ -458,6 +459,18 @@ void TestStandIn::demoRefreshPutsCompaniesBack()
     // C is held once again, so one release by its holder frees it.
     QCOMPARE(
         c.accountsLock(QString::fromLatin1(demoLockHolder), QStringLiteral("UNLOCK")), QString());
+}
+
+void TestStandIn::demoRefreshStopsAtADamagedDatabase()
+{
+    const QString path = companyPath(QStringLiteral("A"));
+    QVERIFY(writeFileBytes(path, "not a database"));
+    QString description;
+    NORLIX_EXPECT_ERROR(createDemoInstallation(*m_installation), description);
+    QVERIFY2(description.contains(path), qPrintable(description));
+    QCOMPARE(fileBytes(path), QByteArray("not a database"));
+    QCOMPARE(m_installation->companyOrDefault(QStringLiteral("A")).name,
+        QStringLiteral("Alder Joinery Ltd"));
 }
 
 void TestStandIn::addingCompanies()

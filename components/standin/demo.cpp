@@ -30,18 +30,22 @@ constexpr DemoCompany demoCompanies[] = {
 void resetDemoCompany(Installation &installation, const DemoCompany &demo)
 {
     const QString letter = QString::fromLatin1(demo.letter);
-    installation.removeCompany(letter);
     const CompanyEntry entry { letter, QString::fromUtf8(demo.name),
         installation.defaultLocation(letter), Installation::defaultFileName(letter) };
     const bool withDatabase = *demo.tidyMonth != '\0';
-    if (!withDatabase && QFileInfo::exists(entry.path()) && !QFile::remove(entry.path()))
+    CompanyFile file(letter, entry.path());
+    // The file is dealt with before the register changes, so that a damaged database stops the
+    // demo with the register as it was.
+    if (withDatabase)
+        file.create();
+    else if (QFileInfo::exists(entry.path()) && !QFile::remove(entry.path()))
         throw ComponentError(
             QStringLiteral("The demo database %1 could not be removed.").arg(entry.path()));
+    installation.removeCompany(letter);
     installation.addCompany(entry, withDatabase);
     if (!withDatabase)
         return;
 
-    CompanyFile file(letter, entry.path());
     file.setSetting(QStringLiteral("Companyname"), entry.name);
     file.setSetting(QStringLiteral("AcctDBtidyMonth"), QString::fromLatin1(demo.tidyMonth));
     if (*demo.version)
