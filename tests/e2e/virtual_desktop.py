@@ -63,8 +63,12 @@ class VirtualDesktop:
         self._window_manager = None
 
     def __enter__(self):
-        self._start_server()
-        self._start_window_manager()
+        try:
+            self._start_server()
+            self._start_window_manager()
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
         return self
 
     def __exit__(self, *exc):
@@ -86,25 +90,41 @@ class VirtualDesktop:
         # -displayfd lets the server pick a free display and say which once it accepts
         # connections, so parallel runs never race for a display number.
         read_end, write_end = os.pipe()
-        self._server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN_SIZE,
-             "-nolisten", "tcp"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._server_log = os.path.join(self._home, "Xvfb.log")
+        with open(self._server_log, "w") as log:
+            self._server = subprocess.Popen(
+                # -noreset: an X server resets when its last client leaves, and refuses the
+                # clients that come meanwhile; the short-lived xdotool and xprop would race it.
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN_SIZE,
+                 "-nolisten", "tcp", "-noreset"],
+                pass_fds=(write_end,), stdout=log, stderr=subprocess.STDOUT)
         os.close(write_end)
         with os.fdopen(read_end) as announced:
             number = announced.readline().strip()
-        expect(number.isdigit(), "Xvfb did not start")
+        expect(number.isdigit(), f"Xvfb did not start: {self._log_of_server()}")
         self.display = f":{number}"
+
+    def _log_of_server(self):
+        with open(self._server_log) as log:
+            return log.read().strip()
 
     def _start_window_manager(self):
         env = dict(os.environ, DISPLAY=self.display, HOME=self._home,
                    XDG_CONFIG_HOME=os.path.join(self._home, ".config"),
                    XDG_CACHE_HOME=os.path.join(self._home, ".cache"))
-        self._window_manager = subprocess.Popen(
-            ["openbox", "--sm-disable"], env=env,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for("the window manager", lambda: "window id" in self._x(
-            "xprop", "-root", "_NET_SUPPORTING_WM_CHECK"))
+        log_path = os.path.join(self._home, "openbox.log")
+        with open(log_path, "w") as log:
+            self._window_manager = subprocess.Popen(
+                ["openbox", "--sm-disable"], env=env, stdout=log, stderr=subprocess.STDOUT)
+
+        def managing():
+            if self._window_manager.poll() is not None:
+                with open(log_path) as log:
+                    raise CheckFailed(f"openbox ended ({self._window_manager.returncode}) "
+                                      f"on display {self.display}: {log.read().strip()}; "
+                                      f"Xvfb says: {self._log_of_server()}")
+            return "window id" in self._x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK")
+        wait_for("the window manager", managing)
 
     def _x(self, *command):
         result = subprocess.run(command, env=dict(os.environ, DISPLAY=self.display),
