@@ -20,6 +20,8 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include <new>
+
 namespace {
 
 const QString crlf = QStringLiteral("\r\n");
@@ -194,6 +196,8 @@ void Main::guarded(const std::function<void()> &handler)
         handler();
     } catch (const Norlix::ComponentError &error) {
         endAfterError(error.description());
+    } catch (const std::bad_alloc &) {
+        endAfterError(QStringLiteral("Prismor ran out of memory and has to end."));
     } catch (const std::exception &error) {
         endAfterError(QString::fromLocal8Bit(error.what()));
     } catch (...) {

@@ -34,6 +34,7 @@ struct ForeignFailure
 };
 
 const QString unexpectedError = QStringLiteral("An unexpected error occurred; Prismor has to end.");
+const QString outOfMemory = QStringLiteral("Prismor ran out of memory and has to end.");
 const QString noDatabaseObject
     = QStringLiteral("The Norlix company database component gave no object to work on.");
 const QString noConverterObject
@@ -498,6 +499,8 @@ void TestFaults::faultAtCallSite_data()
                 shown = FaultPlan::description(operation, site.nth);
             else if (kind.raised == Raised::NotAnException)
                 shown = unexpectedError;
+            else if (kind.raised == Raised::BadAlloc)
+                shown = outOfMemory;
             QTest::addRow("%s / %s", site.name, kind.name)
                 << operation << site.nth << site.phase << site.linesKept
                 << QString::fromLatin1(site.lockHolderAfter)
