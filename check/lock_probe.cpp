@@ -43,7 +43,10 @@ bool Main::TryLockAccounts()
             const QString holder = freshCompanyDatabase()->LockOwner(QStringLiteral("LA"));
             AddResult(QStringLiteral("..... accounts seem to be locked by WorkStation: ") + holder);
             AddResult(QStringLiteral("     Attempting to unlock"));
-            freshCompanyDatabase()->AccountsLock(holder, unlockAction);
+            // The holder may have let go since the lock was refused; there is then nothing to
+            // release, and asking to unlock in no one's name is an error.
+            if (!holder.isEmpty())
+                freshCompanyDatabase()->AccountsLock(holder, unlockAction);
         }
         // "Retry" and any other answer: simply the next attempt.
     }

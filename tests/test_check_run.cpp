@@ -386,6 +386,11 @@ void TestCheckRun::lockProbe_data()
         << QStringList { lock, choice, "LockOwner(LA)", "AccountsLock(ws1,UNLOCK)", lock, unlock }
         << QStringList { "..... accounts seem to be locked by WorkStation: ws1",
                "     Attempting to unlock" };
+    QTest::newRow("held, but let go before Unlock")
+        << "" << QStringList { "W7" } << QStringList { "Unlock" } << true
+        << QStringList { lock, choice, "LockOwner(LA)", lock, unlock }
+        << QStringList { "..... accounts seem to be locked by WorkStation: ",
+               "     Attempting to unlock" };
     QTest::newRow("Unlock, then held by another, Exit")
         << "W7" << QStringList { "W7", "W8" } << QStringList { "Unlock", "Exit" } << false
         << QStringList { lock, choice, "LockOwner(LA)", "AccountsLock(W7,UNLOCK)", lock, choice }
