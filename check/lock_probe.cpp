@@ -23,6 +23,21 @@ const QString cautionMessage = QStringLiteral(
 const QString cautionButtons = QStringLiteral("Retry  Exit  Unlock");
 const QString cautionStyle = QStringLiteral("warning");
 
+// The probe must never leave the accounts locked in this workstation's name: when giving the
+// lock back fails, it is tried once more before the error ends the check.
+void giveBack(const QString &name)
+{
+    try {
+        freshCompanyDatabase()->AccountsLock(name, unlockAction);
+    } catch (...) {
+        try {
+            freshCompanyDatabase()->AccountsLock(name, unlockAction);
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
 } // namespace
 
 bool Main::TryLockAccounts()
@@ -31,7 +46,7 @@ bool Main::TryLockAccounts()
     for (;;) {
         const QString name = WorkstationName.isEmpty() ? TempWorkstationName() : WorkstationName;
         if (freshCompanyDatabase()->AccountsLock(name, lockAction) == name) {
-            freshCompanyDatabase()->AccountsLock(name, unlockAction);
+            giveBack(name);
             return true;
         }
 
