@@ -239,6 +239,8 @@ void printLock(const LockFigures &lock)
     if (lock.errors || lock.failedProcesses)
         out() << "  component errors: " << lock.errors << ", failed processes: "
               << lock.failedProcesses << "\n";
+    if (!lock.firstError.isEmpty())
+        out() << "  the first error: " << lock.firstError << "\n";
 }
 
 } // namespace
@@ -274,7 +276,7 @@ int main(int argc, char *argv[])
     if (settings.runs("lock")) {
         printLock(contendForLock(QString::fromLocal8Bit(argv[0]), settings.lockProcesses,
                                  settings.lockSeconds, dir.filePath(QStringLiteral("counters")),
-                                 log));
+                                 dir.filePath(QStringLiteral("lock-workers.log"))));
     }
     printLoad("at end");
     out().flush();

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <vector>
 
@@ -96,8 +97,9 @@ int runLockWorker(const QStringList &arguments)
     while (monotonicNanoseconds() < end) {
         try {
             probeOnce(name, shared.operator->());
-        } catch (const Norlix::ComponentError &) {
-            counter(shared->errors).fetch_add(1);
+        } catch (const Norlix::ComponentError &error) {
+            if (counter(shared->errors).fetch_add(1) == 0)
+                std::fprintf(stderr, "%s: %s\n", qPrintable(name), error.what());
         }
     }
     return 0;
@@ -130,5 +132,8 @@ LockFigures contendForLock(const QString &program, int processes, double seconds
     figures.granted = shared->granted;
     figures.overlaps = shared->overlaps;
     figures.errors = shared->errors;
+    QFile log(errorLog);
+    if (figures.errors && log.open(QIODevice::ReadOnly))
+        figures.firstError = QString::fromUtf8(log.readLine()).trimmed();
     return figures;
 }

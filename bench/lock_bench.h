@@ -12,11 +12,13 @@ struct LockFigures
     long long granted = 0; // of which gave back the requester's name
     long long overlaps = 0; // times a process held the lock while another held it too
     long long errors = 0; // requests that raised ComponentError
+    QString firstError; // the description of the first of them
     int failedProcesses = 0;
 };
 
 // Runs processes copies of program as "program --lock-worker ..." against the current company
-// of the installation in the environment, for seconds seconds. Their output goes to errorLog.
+// of the installation in the environment, for seconds seconds. Their output goes to errorLog,
+// which should be a file of their own.
 [[nodiscard]] LockFigures contendForLock(const QString &program, int processes, double seconds,
                                          const QString &sharedFile, const QString &errorLog);
 

@@ -10,6 +10,6 @@ QT_QPA_PLATFORM=offscreen ctest --test-dir "$build_dir" --output-on-failure --ti
 
 # Both run even when the first fails, so that one report shows every fault.
 status=0
-scripts/fuzz.sh "${PRISMOR_FUZZ_SECONDS:-15}" || status=1
+scripts/fuzz.sh "${PRISMOR_FUZZ_SECONDS:-20}" || status=1
 scripts/sanitizers.sh || status=1
 exit "$status"
