@@ -27,7 +27,15 @@
 
 namespace {
 
-const QString norlixCommand = QStringLiteral(NORLIX_COMMAND);
+// The child that runs as nobody is handed a copy of the command, since the build tree may lie
+// in a home that other users cannot enter.
+constexpr char norlixCopyVariable[] = "PRISMOR_TEST_NORLIX_COPY";
+QString norlixPath()
+{
+    const QString copy = qEnvironmentVariable(norlixCopyVariable);
+    return copy.isEmpty() ? QStringLiteral(NORLIX_COMMAND) : copy;
+}
+const QString norlixCommand = norlixPath();
 const QString norlixFailed = QStringLiteral("<norlix failed>");
 const QString registerFile = QStringLiteral("register.sqlite");
 
@@ -328,8 +336,23 @@ void TestDamagedInstallations::runInUnprivilegedChild()
     if (setpriv.isEmpty())
         QSKIP("running as root and setpriv is not available to drop to an unprivileged user");
 
+    // Copies of this test and of the norlix command, in a folder that nobody may enter.
+    QTemporaryDir copies;
+    QVERIFY(copies.isValid());
+    const auto readAndRun = QFileDevice::ReadOwner | QFileDevice::WriteOwner
+        | QFileDevice::ExeOwner | QFileDevice::ReadOther | QFileDevice::ExeOther
+        | QFileDevice::ReadGroup | QFileDevice::ExeGroup;
+    QVERIFY(QFile::setPermissions(copies.path(), readAndRun));
+    const QString testCopy = copies.filePath(QStringLiteral("test_damaged_installations"));
+    const QString norlixCopy = copies.filePath(QStringLiteral("norlix"));
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), testCopy));
+    QVERIFY(QFile::copy(norlixCommand, norlixCopy));
+    QVERIFY(QFile::setPermissions(testCopy, readAndRun));
+    QVERIFY(QFile::setPermissions(norlixCopy, readAndRun));
+
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(norlixCopyVariable), norlixCopy);
     environment.insert(QStringLiteral("HOME"), QDir::tempPath());
     environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     child.setProcessEnvironment(environment);
@@ -339,7 +362,7 @@ void TestDamagedInstallations::runInUnprivilegedChild()
         = QStringLiteral("damagedInstallation:") + QString::fromUtf8(QTest::currentDataTag());
     child.start(setpriv,
         { "--reuid=nobody", "--regid=nogroup", "--clear-groups",
-            QCoreApplication::applicationFilePath(), function });
+            testCopy, function });
     QVERIFY(child.waitForFinished(60000));
     const QString output = QString::fromUtf8(child.readAll());
     QVERIFY2(
