@@ -46,7 +46,10 @@ QString firstWholeCharacter(const QString &text)
 
 QString filteredLetter(const QString &text)
 {
-    return firstWholeCharacter(upperCasedCharByChar(withoutSurroundingSpaces(text)));
+    // Trimmed once more because a character can end in a blank (a prepended mark joins the
+    // blank that follows it), and the entry must keep what filtering it again would keep.
+    return withoutSurroundingSpaces(
+        firstWholeCharacter(upperCasedCharByChar(withoutSurroundingSpaces(text))));
 }
 
 bool isCompanyLetter(const QString &letter)
