@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <cstring>
+
 namespace {
 
 constexpr quint16 iconType = 3;
@@ -31,14 +33,24 @@ qsizetype aligned(qsizetype offset)
     return (offset + 3) & ~qsizetype(3);
 }
 
+// Reads past the end of a damaged file give 0, which ends every walk through it.
+template<typename Integer> Integer littleEndian(const QByteArray &bytes, qsizetype offset)
+{
+    if (offset < 0 || offset > bytes.size() - qsizetype(sizeof(Integer)))
+        return 0;
+    Integer value = 0;
+    std::memcpy(&value, bytes.constData() + offset, sizeof(Integer));
+    return qFromLittleEndian(value);
+}
+
 quint16 word(const QByteArray &bytes, qsizetype offset)
 {
-    return qFromLittleEndian<quint16>(bytes.constData() + offset);
+    return littleEndian<quint16>(bytes, offset);
 }
 
 quint32 dword(const QByteArray &bytes, qsizetype offset)
 {
-    return qFromLittleEndian<quint32>(bytes.constData() + offset);
+    return littleEndian<quint32>(bytes, offset);
 }
 
 // A resource's type or name: a number (0xFFFF, id) or a text; returns where it ends.
