@@ -6,10 +6,11 @@ cd "$(dirname "$0")/.."
 scripts/install-dependencies.sh
 scripts/build.sh
 build_dir=${PRISMOR_BUILD_DIR:-build}
-QT_QPA_PLATFORM=offscreen ctest --test-dir "$build_dir" --output-on-failure --timeout 300
 
-# Both run even when the first fails, so that one report shows every fault.
+# Each stage runs even when an earlier one failed, so that one report shows every fault.
 status=0
+QT_QPA_PLATFORM=offscreen ctest --test-dir "$build_dir" --output-on-failure --timeout 300 \
+    || status=1
 scripts/fuzz.sh "${PRISMOR_FUZZ_SECONDS:-20}" || status=1
 scripts/sanitizers.sh || status=1
 exit "$status"
