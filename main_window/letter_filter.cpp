@@ -38,8 +38,14 @@ QString upperCasedCharByChar(const QString &text)
 QString firstWholeCharacter(const QString &text)
 {
     QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
-    const qsizetype end = graphemes.toNextBoundary();
-    return end <= 0 ? QString() : text.left(end);
+    qsizetype end = graphemes.toNextBoundary();
+    if (end <= 0)
+        return QString();
+    // The boundary finder can place a boundary inside a surrogate pair (before some Indic
+    // letters); half a pair is no character at all.
+    if (end < text.size() && text.at(end - 1).isHighSurrogate() && text.at(end).isLowSurrogate())
+        ++end;
+    return text.left(end);
 }
 
 } // namespace

@@ -107,6 +107,8 @@ void TestWindowLetter::filteredLetter_data()
         << QStringLiteral("\U0001F1EC\U0001F1E7a") << QStringLiteral("\U0001F1EC\U0001F1E7");
     QTest::newRow("lone surrogate")
         << QString(QChar(0xD800)) + QStringLiteral("b") << QString(QChar(0xD800));
+    QTest::newRow("astral letter before a Devanagari vowel")
+        << QStringLiteral("\U0001D41A\u0960") << QStringLiteral("\U0001D41A");
     // A prepended mark joins the blank after it into one character; the blank still goes.
     QTest::newRow("prepended mark before a blank")
         << QStringLiteral("؀ x") << QStringLiteral("؀");
