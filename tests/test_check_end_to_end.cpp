@@ -6,6 +6,8 @@
 #include <main_window/message_box.h>
 #include <main_window/plain_label.h>
 
+#include "test_support.h"
+
 #include <QApplication>
 #include <QLineEdit>
 #include <QProcess>
@@ -19,7 +21,6 @@
 namespace {
 
 const QString norlixCommand = QStringLiteral(NORLIX_COMMAND);
-const QString norlixFailed = QStringLiteral("<norlix failed>");
 const QString notYetSet = QStringLiteral(" ** not yet set (by Norlix when it starts up) **");
 
 QString report(const QStringList &lines)
@@ -33,14 +34,7 @@ QString report(const QStringList &lines)
 // Runs the norlix command with the test's installation and gives back what it printed.
 QString norlix(const QStringList &arguments)
 {
-    QProcess process;
-    process.start(norlixCommand, arguments);
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit
-        || process.exitCode() != 0) {
-        qWarning() << "norlix" << arguments << "failed:" << process.readAllStandardError();
-        return norlixFailed;
-    }
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    return runNorlix(norlixCommand, arguments);
 }
 
 // One field of `norlix company show`.

@@ -9,6 +9,8 @@
 #include <main_window/message_box.h>
 #include <main_window/plain_label.h>
 
+#include "test_support.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -36,7 +38,6 @@ QString norlixPath()
     return copy.isEmpty() ? QStringLiteral(NORLIX_COMMAND) : copy;
 }
 const QString norlixCommand = norlixPath();
-const QString norlixFailed = QStringLiteral("<norlix failed>");
 const QString registerFile = QStringLiteral("register.sqlite");
 
 enum class Damage {
@@ -58,14 +59,7 @@ enum class Named { Nothing, Database, Register, Installation };
 
 QString norlix(const QStringList &arguments)
 {
-    QProcess process;
-    process.start(norlixCommand, arguments);
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit
-        || process.exitCode() != 0) {
-        qWarning() << "norlix" << arguments << "failed:" << process.readAllStandardError();
-        return norlixFailed;
-    }
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    return runNorlix(norlixCommand, arguments);
 }
 
 bool replaceFile(const QString &path, const QByteArray &bytes)
@@ -101,14 +95,6 @@ bool replaceByFolder(const QString &path)
 bool runningAsRoot()
 {
     return geteuid() == 0;
-}
-
-QList<int> statuses(const QSignalSpy &ended)
-{
-    QList<int> result;
-    for (const QList<QVariant> &arguments : ended)
-        result << arguments.first().toInt();
-    return result;
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 #include <main_window/message_box.h>
 #include <main_window/plain_label.h>
 
+#include "test_support.h"
+
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -362,14 +364,6 @@ constexpr RaisedKind raisedKinds[] = {
     { "std::bad_alloc", Raised::BadAlloc },
     { "not a std::exception", Raised::NotAnException },
 };
-
-QList<int> statuses(const QSignalSpy &ended)
-{
-    QList<int> result;
-    for (const QList<QVariant> &arguments : ended)
-        result << arguments.first().toInt();
-    return result;
-}
 
 } // namespace
 

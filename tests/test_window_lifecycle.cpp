@@ -9,6 +9,8 @@
 #include <main_window/plain_label.h>
 #include <main_window/termination_signals.h>
 
+#include "test_support.h"
+
 #include <QAbstractButton>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -37,14 +39,6 @@ void setWorkstationSetting(const QString &value)
         Norlix::removeUserSetting(application, section, key);
     else
         Norlix::writeUserSetting(application, section, key, value);
-}
-
-QList<int> statuses(const QSignalSpy &ended)
-{
-    QList<int> result;
-    for (const QList<QVariant> &arguments : ended)
-        result << arguments.first().toInt();
-    return result;
 }
 
 } // namespace
