@@ -8,7 +8,7 @@ prismor_add_test(test_check_text
     LIBRARIES prismor_window)
 
 prismor_add_test(test_check_run
-    SOURCES test_check_run.cpp test_check_fakes.h
+    SOURCES test_check_run.cpp fake_norlix.h
     LIBRARIES prismor_window)
 
 # The real window and components against a stand-in installation set up with the norlix command.

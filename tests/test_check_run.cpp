@@ -1,6 +1,6 @@
 // Start's whole check and the lock probe, run by the real window against a scripted Norlix.
 
-#include "test_check_fakes.h"
+#include "fake_norlix.h"
 
 #include <main_window/main.h>
 #include <main_window/message_box.h>
@@ -155,7 +155,7 @@ void TestCheckRun::runCheck(Main &window, const QString &letter)
 
 void TestCheckRun::verifyEveryCallOnAFreshObject()
 {
-    QVERIFY(!m_norlix.objectReused);
+    QVERIFY(!m_norlix.objectReused());
     const auto databaseCalls
         = std::count_if(m_norlix.calls.cbegin(), m_norlix.calls.cend(), [](const QString &call) {
               return !call.startsWith(QLatin1String("ToNumber"))

@@ -2,7 +2,7 @@
 // wrapped so that one operation raises at exactly its Nth call, while everything else is answered
 // by the scripted Norlix of the check's tests.
 
-#include "test_check_fakes.h"
+#include "fake_norlix.h"
 
 #include <components/user_settings.h>
 #include <main_window/main.h>

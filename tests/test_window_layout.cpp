@@ -1,5 +1,6 @@
 // The window as it is created and shown: the layout table, keyboard, labels, screen reader.
 
+#include "fake_norlix.h"
 #include "window_test_support.h"
 
 #include <main_window/application_icon.h>
@@ -81,13 +82,13 @@ private slots:
     void applicationIconHasBothSizes();
 
 private:
-    ScriptedNorlix m_norlix;
+    FakeNorlix m_norlix;
     std::unique_ptr<MessageBox::Recorder> m_messages;
 };
 
 void TestWindowLayout::init()
 {
-    m_norlix = ScriptedNorlix {};
+    m_norlix = FakeNorlix {};
     m_norlix.currentLetter = QStringLiteral("C");
     m_norlix.install();
     m_messages = std::make_unique<MessageBox::Recorder>();

@@ -1,6 +1,7 @@
 // The company letter: what typing and pasting leave in txtLetter, and each outcome of
 // SelectCompany with its colour, company name, message and component calls.
 
+#include "fake_norlix.h"
 #include "window_test_support.h"
 
 #include <main_window/letter_filter.h>
@@ -52,19 +53,21 @@ private slots:
     void refusalLeavesTheWindowUsable();
 
 private:
-    ScriptedNorlix m_norlix;
+    FakeNorlix m_norlix;
     std::unique_ptr<MessageBox::Recorder> m_messages;
     std::unique_ptr<Main> m_main;
 };
 
 void TestWindowLetter::init()
 {
-    m_norlix = ScriptedNorlix {};
+    m_norlix = FakeNorlix {};
     m_norlix.currentLetter = QStringLiteral("C");
     m_norlix.companies[QStringLiteral("B")] = { QStringLiteral("/srv/norlix/B/"),
-        QStringLiteral("company.ndb"), QStringLiteral("Bramley & <b>Sons</b>"), true };
+        QStringLiteral("company.ndb"), true,
+        { { QStringLiteral("Companyname"), QStringLiteral("Bramley & <b>Sons</b>") } } };
     m_norlix.companies[QStringLiteral("D")] = { QStringLiteral("/srv/norlix/D/"),
-        QStringLiteral("company.ndb"), QStringLiteral("Dunmore Ltd"), false };
+        QStringLiteral("company.ndb"), false,
+        { { QStringLiteral("Companyname"), QStringLiteral("Dunmore Ltd") } } };
     m_norlix.install();
     m_messages = std::make_unique<MessageBox::Recorder>();
     m_main = std::make_unique<Main>();

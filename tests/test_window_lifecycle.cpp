@@ -1,6 +1,7 @@
 // Start-up and exit: what the window notes when it loads, what it puts back when it ends by
 // Exit, by its frame or by an error, and the message box as the user sees it.
 
+#include "fake_norlix.h"
 #include "window_test_support.h"
 
 #include <components/user_settings.h>
@@ -72,19 +73,21 @@ private slots:
 private:
     void showMain();
 
-    ScriptedNorlix m_norlix;
+    FakeNorlix m_norlix;
     std::unique_ptr<MessageBox::Recorder> m_messages;
     std::unique_ptr<Main> m_main;
 };
 
 void TestWindowLifecycle::init()
 {
-    m_norlix = ScriptedNorlix {};
+    m_norlix = FakeNorlix {};
     m_norlix.currentLetter = QStringLiteral("C");
     m_norlix.companies[QStringLiteral("B")] = { QStringLiteral("/srv/norlix/B/"),
-        QStringLiteral("company.ndb"), QStringLiteral("Bramley Ltd"), true };
+        QStringLiteral("company.ndb"), true,
+        { { QStringLiteral("Companyname"), QStringLiteral("Bramley Ltd") } } };
     m_norlix.companies[QStringLiteral("C")] = { QStringLiteral("/srv/norlix/C/"),
-        QStringLiteral("company.ndb"), QStringLiteral("Carrow Ltd"), true };
+        QStringLiteral("company.ndb"), true,
+        { { QStringLiteral("Companyname"), QStringLiteral("Carrow Ltd") } } };
     m_norlix.install();
     setWorkstationSetting(QStringLiteral("frontdesk"));
     m_messages = std::make_unique<MessageBox::Recorder>();

@@ -2,7 +2,7 @@
 # executable's version block.
 foreach(area IN ITEMS layout letter lifecycle)
     prismor_add_test(test_window_${area}
-        SOURCES test_window_${area}.cpp window_test_support.h
+        SOURCES test_window_${area}.cpp window_test_support.h fake_norlix.h
         LIBRARIES prismor_window)
 endforeach()
 

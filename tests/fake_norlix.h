@@ -1,7 +1,8 @@
 #pragma once
 
-// A scripted Norlix installation for the check's tests: companies, settings and the accounts
-// lock held in memory, every call written to a log, and the choice dialog answered from a list.
+// A scripted Norlix installation for the window's, the check's and the fault tests: companies,
+// settings and the accounts lock held in memory, every call written to a log with the working
+// object it was made on, and the choice dialog answered from a list.
 
 #include <choice_dialog.h>
 #include <company_database.h>
@@ -10,18 +11,20 @@
 #include <number_converter.h>
 
 #include <QMap>
+#include <QSet>
 #include <QStringList>
 #include <QVariant>
 
 #include <deque>
-#include <optional>
+#include <functional>
+#include <memory>
 
 struct FakeCompany
 {
     QString location;
     QString fileName;
     bool databaseExists = true;
-    QMap<QString, QString> settings;
+    QMap<QString, QString> settings; // "Companyname" is the name the window shows
 };
 
 struct ShownChoice
@@ -43,56 +46,97 @@ struct FakeNorlix
     std::deque<QString> scriptedLockReplies;
     // An operation named here (as in the log) raises ComponentError with this description.
     QString failingCall;
-    QString failureDescription;
+    QString failureDescription = QStringLiteral("The Norlix company database is not reachable.");
+    // Runs on every operation once it is logged, before it answers or fails.
+    std::function<void(const QString &call)> onCall;
     QMap<QString, double> numbers; // ToNumber's answers by text; others read with toDouble
     std::deque<QString> choiceAnswers;
 
     // What happened.
     QStringList calls;
+    // For each call, the working object it was made on: company database objects and converters
+    // are numbered from 1 in the order they were handed out; the choice dialog has none (0).
+    QList<int> objectOfCall;
+    int workingObjectsMade = 0;
     QList<QVariant> toNumberArguments;
     QList<ShownChoice> choices;
     int databaseObjectsFetched = 0;
     int converterObjectsFetched = 0;
-    bool objectReused = false;
     bool dialogAnswersRanOut = false;
 
     [[nodiscard]] QStringList lockCalls() const
     {
         return calls.filter(QStringLiteral("AccountsLock("));
     }
+    [[nodiscard]] QStringList letterWrites() const
+    {
+        return calls.filter(QStringLiteral("CompanyLetter="));
+    }
+    // Each working object is meant for a single operation.
+    [[nodiscard]] bool objectReused() const
+    {
+        QSet<int> seen;
+        for (const int object : objectOfCall) {
+            if (object != 0 && seen.contains(object))
+                return true;
+            seen.insert(object);
+        }
+        return false;
+    }
+
+    // Logs an operation; raises the scripted failure when it is the failing one.
+    void record(const QString &call, int object)
+    {
+        calls << call;
+        objectOfCall << object;
+        if (onCall)
+            onCall(call);
+        if (!failingCall.isEmpty() && call == failingCall)
+            throw Norlix::ComponentError(failureDescription);
+    }
+
+    // Makes these the components behind Norlix's SystemGlobal, NumberConverter and ChoiceDialog.
     void install();
 };
 
+// A SystemGlobal that cannot be created: Norlix is not installed or will not start.
+inline void installUnavailableNorlix()
+{
+    Norlix::ComponentFactories factories;
+    factories.systemGlobal = []() -> std::unique_ptr<Norlix::CompanyDatabaseComponent> {
+        throw Norlix::ComponentError(
+            QStringLiteral("The Norlix company database component could not be created."));
+    };
+    Norlix::useComponentFactories(std::move(factories));
+}
+
 namespace FakeNorlixDetail {
 
-// Counts the operations on one working object: each is meant for a single operation.
-class SingleUse
+// A working object with a number of its own, which every operation on it is logged with.
+class WorkingObject
 {
 protected:
-    explicit SingleUse(FakeNorlix &state)
+    explicit WorkingObject(FakeNorlix &state)
         : m_state(state)
+        , m_number(++state.workingObjectsMade)
     {
     }
     FakeNorlix &use(const QString &call)
     {
-        if (++m_operations > 1)
-            m_state.objectReused = true;
-        m_state.calls << call;
-        if (!m_state.failingCall.isEmpty() && call == m_state.failingCall)
-            throw Norlix::ComponentError(m_state.failureDescription);
+        m_state.record(call, m_number);
         return m_state;
     }
 
 private:
     FakeNorlix &m_state;
-    int m_operations = 0;
+    int m_number;
 };
 
-class Database : public Norlix::CompanyDatabase, SingleUse
+class Database : public Norlix::CompanyDatabase, WorkingObject
 {
 public:
     explicit Database(FakeNorlix &state)
-        : SingleUse(state)
+        : WorkingObject(state)
     {
     }
 
@@ -163,11 +207,11 @@ private:
     FakeNorlix &m_state;
 };
 
-class Converter : public Norlix::ConverterObject, SingleUse
+class Converter : public Norlix::ConverterObject, WorkingObject
 {
 public:
     explicit Converter(FakeNorlix &state)
-        : SingleUse(state)
+        : WorkingObject(state)
     {
     }
     double ToNumber(const QVariant &value) override
@@ -206,7 +250,7 @@ public:
     QString ShowChoice(const QString &title, const QString &message, const QString &buttons,
         const QString &style, int number) override
     {
-        m_state.calls << QStringLiteral("ShowChoice");
+        m_state.record(QStringLiteral("ShowChoice"), 0);
         m_state.choices << ShownChoice { title, message, buttons, style, number };
         if (m_state.choiceAnswers.empty()) {
             // A probe that keeps asking would never end: give up, and let the test see it.
