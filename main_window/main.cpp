@@ -2,6 +2,7 @@
 
 #include "main.h"
 
+#include "command_button.h"
 #include "letter_filter.h"
 #include "message_box.h"
 #include "plain_label.h"
@@ -116,8 +117,8 @@ template<typename Step> void ignoringErrors(Step step)
 Main::Main(QWidget *parent)
     : QWidget(parent)
     , txtLetter(new QLineEdit(this))
-    , cmdExit(new QPushButton(this))
-    , cmdStart(new QPushButton(this))
+    , cmdExit(new CommandButton(this))
+    , cmdStart(new CommandButton(this))
     , lblCoName(new PlainLabel(this))
     , Label1(new PlainLabel(this))
     , Label3(new PlainLabel(this))
@@ -133,10 +134,6 @@ Main::Main(QWidget *parent)
     txtLetter->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     txtLetter->setAccessibleName(letterEntryName);
 
-    for (QPushButton *button : { cmdExit, cmdStart }) {
-        button->setAutoDefault(false);
-        button->setDefault(false);
-    }
     setUp(cmdExit, QStringLiteral("cmdExit"), placer, { 9240, 6720, 1095, 495 }, 9.75);
     cmdExit->setText(QStringLiteral("Exit"));
     setUp(cmdStart, QStringLiteral("cmdStart"), placer, { 9600, 1200, 1095, 495 }, 9.75);

@@ -1,6 +1,7 @@
 // The window as it is created and shown: the layout table, keyboard, labels, screen reader.
 
 #include "fake_norlix.h"
+#include "test_support.h"
 #include "window_test_support.h"
 
 #include <main_window/application_icon.h>
@@ -70,7 +71,8 @@ private slots:
     void tabOrder();
     void enterAndEscapeInEntryPressNothing_data();
     void enterAndEscapeInEntryPressNothing();
-    void spacePressesFocusedButton();
+    void focusedButtonIsPressedByKey_data();
+    void focusedButtonIsPressedByKey();
 
     void labelShowsCaptionAsPlainText_data();
     void labelShowsCaptionAsPlainText();
@@ -310,21 +312,51 @@ void TestWindowLayout::enterAndEscapeInEntryPressNothing()
     QVERIFY(m_norlix.letterWrites().isEmpty());
 }
 
-void TestWindowLayout::spacePressesFocusedButton()
+void TestWindowLayout::focusedButtonIsPressedByKey_data()
 {
+    QTest::addColumn<bool>("onExit");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+
+    for (const bool onExit : { false, true }) {
+        const char *button = onExit ? "Exit" : "Start";
+        QTest::addRow("Space on %s", button)
+            << onExit << int(Qt::Key_Space) << Qt::KeyboardModifiers();
+        QTest::addRow("Return on %s", button)
+            << onExit << int(Qt::Key_Return) << Qt::KeyboardModifiers();
+        QTest::addRow("keypad Enter on %s", button)
+            << onExit << int(Qt::Key_Enter) << Qt::KeyboardModifiers(Qt::KeypadModifier);
+    }
+}
+
+// Start has the focus when the window opens; Tab takes it to Exit.
+void TestWindowLayout::focusedButtonIsPressedByKey()
+{
+    QFETCH(bool, onExit);
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+
     Main main;
     QSignalSpy ended(&main, &Main::ended);
     main.show();
     main.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&main));
-    QTest::keyClick(main.cmdStart, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), main.cmdExit);
+    QCOMPARE(QApplication::focusWidget(), main.cmdStart);
+    if (onExit) {
+        QTest::keyClick(main.cmdStart, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), main.cmdExit);
+    }
 
-    QTest::keyClick(main.cmdExit, Qt::Key_Space);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
 
-    QCOMPARE(ended.count(), 1);
-    QCOMPARE(ended.first().first().toInt(), 0);
-    QVERIFY(!main.isVisible());
+    if (onExit) {
+        QCOMPARE(statuses(ended), QList<int>({ 0 }));
+        QVERIFY(!main.isVisible());
+    } else {
+        // The check of the letter in the entry ran: it made A current.
+        QCOMPARE(m_norlix.letterWrites(), QStringList({ QStringLiteral("CompanyLetter=A") }));
+        QVERIFY(ended.isEmpty());
+    }
 }
 
 void TestWindowLayout::labelShowsCaptionAsPlainText_data()
