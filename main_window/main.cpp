@@ -20,7 +20,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStyle>
+#include <QStyleFactory>
 
+#include <memory>
 #include <new>
 
 namespace {
@@ -88,6 +91,26 @@ QFont arial(qreal points)
     return font;
 }
 
+// Qt's own light palette, which the fixed white, yellow and green boxes and the blue and grey
+// texts are chosen against. A desktop theme's text colours would be light grey on those boxes
+// under a dark theme, and the blue name would sit on a dark face. Every colour is set, so that
+// none falls back to the theme, even when the theme changes while the window is open.
+QPalette windowPalette()
+{
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    if (!fusion)
+        return {}; // nothing set: the theme's colours
+    const QPalette light = fusion->standardPalette();
+    QPalette palette;
+    for (int group = 0; group < QPalette::NColorGroups; ++group)
+        for (int role = 0; role < QPalette::NColorRoles; ++role) {
+            const auto colourGroup = QPalette::ColorGroup(group);
+            const auto colourRole = QPalette::ColorRole(role);
+            palette.setBrush(colourGroup, colourRole, light.brush(colourGroup, colourRole));
+        }
+    return palette;
+}
+
 void setColour(QWidget *control, QPalette::ColorRole role, quint32 value)
 {
     QPalette palette = control->palette();
@@ -126,6 +149,7 @@ Main::Main(QWidget *parent)
     , lblInstr(new PlainLabel(this))
 {
     setWindowTitle(QStringLiteral("Check Norlix DB"));
+    setPalette(windowPalette());
     const TwipsPlacer placer(screen());
     setFixedSize(placer.size(clientWidth, clientHeight));
 

@@ -1,6 +1,6 @@
-# The window Main: layout and keyboard, start-up and exit, the company letter; and the
-# executable's version block.
-foreach(area IN ITEMS layout letter lifecycle)
+# The window Main: layout and keyboard, start-up and exit, the company letter, how readable its
+# texts are; and the executable's version block.
+foreach(area IN ITEMS layout letter lifecycle readability)
     prismor_add_test(test_window_${area}
         SOURCES test_window_${area}.cpp window_test_support.h fake_norlix.h
         LIBRARIES prismor_window)

@@ -66,6 +66,9 @@ public:
         setObjectName(QStringLiteral("choiceDialog"));
         setWindowTitle(windowTitleText(title));
         setWindowModality(Qt::ApplicationModal);
+        // Over a window the dialog takes that window's colours, as its child widgets do.
+        if (parent)
+            setPalette(parent->palette());
 
         auto *messageRow = new QHBoxLayout;
         const QIcon icon = styleIcon(*style(), styleWord);
