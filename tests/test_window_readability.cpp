@@ -1,5 +1,5 @@
 // Whether the window and its dialogs can be read: the contrast of every text as it is drawn under
-// light and dark desktop themes.
+// light and dark desktop themes, and the fixed texts fitting their controls in the fonts they get.
 
 #include "fake_norlix.h"
 #include "window_test_support.h"
@@ -9,10 +9,14 @@
 #include <main_window/message_box.h>
 #include <main_window/plain_label.h>
 
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QImage>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTimer>
 
 #include <cmath>
@@ -123,6 +127,7 @@ private slots:
     void cleanup();
 
     void textsKeepTheirContrastInEveryTheme();
+    void fixedTextsFitTheirControls();
 
 private:
     QList<Figure> measureTexts(const Theme &theme);
@@ -274,6 +279,59 @@ void TestWindowReadability::textsKeepTheirContrastInEveryTheme()
     QVERIFY2(unreadable.isEmpty(),
         qPrintable(QStringLiteral("less contrast than in the light theme, or too little: ")
             + unreadable.join(QStringLiteral(", "))));
+}
+
+// The layout is made for Arial's sizes; a font of other widths cuts the texts off or breaks the
+// caption.
+void TestWindowReadability::fixedTextsFitTheirControls()
+{
+    Main main;
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    QStringList cutOff;
+    const auto check = [&](QWidget *control, const QString &text, const QRect &room,
+                           const QSize &needed) {
+        const QFontInfo font(control->font());
+        qInfo("%-10s %-24s %s %d px: needs %d x %d of %d x %d", qPrintable(control->objectName()),
+            qPrintable(text.left(24)), qPrintable(font.family()), font.pixelSize(), needed.width(),
+            needed.height(), room.width(), room.height());
+        if (needed.width() > room.width() || needed.height() > room.height())
+            cutOff << QStringLiteral("%1 \"%2\"")
+                          .arg(control->objectName(), text.section(u'\n', 0, 0));
+    };
+
+    for (PlainLabel *label : { main.lblInstr, main.Label1, main.Label3 }) {
+        const QRect room = label->contentsRect();
+        const QRect needed = label->fontMetrics().boundingRect(
+            QRect(room.topLeft(), QSize(room.width(), 100 * room.height())),
+            int(label->alignment()) | Qt::TextWordWrap, label->text());
+        check(label, label->text(), room, needed.size());
+    }
+    for (QPushButton *button : { main.cmdStart, main.cmdExit }) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        const QRect room
+            = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        check(button, button->text(), room, button->fontMetrics().size(0, button->text()));
+    }
+    QStyleOptionFrame frame;
+    frame.initFrom(main.txtLetter);
+    frame.lineWidth = main.txtLetter->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    // Inside its frame the entry keeps a margin of 2 pixels at the sides and 1 at top and bottom.
+    const QRect entry = main.txtLetter->style()
+                            ->subElementRect(QStyle::SE_LineEditContents, &frame, main.txtLetter)
+                            .adjusted(2, 1, -2, -1);
+    const QFontMetrics letters = main.txtLetter->fontMetrics();
+    QString widest;
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        const QString text(QLatin1Char { letter });
+        if (widest.isEmpty() || letters.horizontalAdvance(text) > letters.horizontalAdvance(widest))
+            widest = text;
+    }
+    check(main.txtLetter, widest, entry, letters.size(0, widest));
+
+    QVERIFY2(cutOff.isEmpty(),
+        qPrintable(QStringLiteral("does not fit: ") + cutOff.join(QStringLiteral(", "))));
 }
 
 PRISMOR_WINDOW_TEST_MAIN(TestWindowReadability)

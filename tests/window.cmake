@@ -1,5 +1,5 @@
-# The window Main: layout and keyboard, start-up and exit, the company letter, how readable its
-# texts are; and the executable's version block.
+# The window Main: layout and keyboard, start-up and exit, the company letter, the contrast of its
+# texts and their fit in its fonts; and the executable's version block.
 foreach(area IN ITEMS layout letter lifecycle readability)
     prismor_add_test(test_window_${area}
         SOURCES test_window_${area}.cpp window_test_support.h fake_norlix.h
