@@ -3,6 +3,7 @@
 #include <component_error.h>
 #include <dialog/choice_dialog_window.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDialog>
 #include <QImage>
@@ -26,6 +27,7 @@ struct Seen
     QStringList buttonTexts;
     bool hasIcon = false;
     QImage icon;
+    QString iconName; // as a screen reader gives it
     bool modal = false;
     Qt::WindowFlags flags;
     QWidget *parent = nullptr;
@@ -78,6 +80,7 @@ void answerWhenShown(Seen &seen, std::function<void(QWidget *)> answer)
         if (auto *icon = dialog->findChild<QLabel *>(QStringLiteral("choiceIcon"))) {
             seen.hasIcon = true;
             seen.icon = icon->pixmap().toImage();
+            seen.iconName = QAccessible::queryAccessibleInterface(icon)->text(QAccessible::Name);
         }
         for (QPushButton *button : buttonsOf(dialog)) {
             seen.buttonTexts << button->text();
@@ -202,20 +205,23 @@ void TestChoiceDialog::iconFollowsTheStyleWord_data()
 {
     QTest::addColumn<QString>("style");
     QTest::addColumn<int>("standardPixmap");
+    QTest::addColumn<QString>("iconName");
 
-    QTest::newRow("warning") << "warning" << int(QStyle::SP_MessageBoxWarning);
-    QTest::newRow("Warning") << "Warning" << int(QStyle::SP_MessageBoxWarning);
-    QTest::newRow("information") << "information" << int(QStyle::SP_MessageBoxInformation);
-    QTest::newRow("critical") << "critical" << int(QStyle::SP_MessageBoxCritical);
-    QTest::newRow("question") << "question" << int(QStyle::SP_MessageBoxQuestion);
-    QTest::newRow("unknown word") << "sparkly" << -1;
-    QTest::newRow("empty") << "" << -1;
+    QTest::newRow("warning") << "warning" << int(QStyle::SP_MessageBoxWarning) << "Warning";
+    QTest::newRow("Warning") << "Warning" << int(QStyle::SP_MessageBoxWarning) << "Warning";
+    QTest::newRow("information") << "information" << int(QStyle::SP_MessageBoxInformation)
+                                 << "Information";
+    QTest::newRow("critical") << "critical" << int(QStyle::SP_MessageBoxCritical) << "Error";
+    QTest::newRow("question") << "question" << int(QStyle::SP_MessageBoxQuestion) << "Question";
+    QTest::newRow("unknown word") << "sparkly" << -1 << "";
+    QTest::newRow("empty") << "" << -1 << "";
 }
 
 void TestChoiceDialog::iconFollowsTheStyleWord()
 {
     QFETCH(QString, style);
     QFETCH(int, standardPixmap);
+    QFETCH(QString, iconName);
 
     Seen seen;
     answerWhenShown(seen, clickButton(QStringLiteral("OK")));
@@ -230,6 +236,7 @@ void TestChoiceDialog::iconFollowsTheStyleWord()
                                   .pixmap(seen.icon.size())
                                   .toImage();
         QCOMPARE(seen.icon, expected);
+        QCOMPARE(seen.iconName, iconName);
     }
 }
 

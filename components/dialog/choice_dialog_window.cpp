@@ -28,17 +28,30 @@ QStringList buttonNames(const QString &buttons)
     return names;
 }
 
-QIcon styleIcon(const QStyle &style, const QString &styleWord)
+// The picture beside the message, with the name a screen reader gives it.
+struct StyleIcon
 {
+    QIcon icon;
+    QString name;
+};
+
+StyleIcon styleIcon(const QStyle &style, const QString &styleWord)
+{
+    static const struct
+    {
+        const char *word;
+        QStyle::StandardPixmap pixmap;
+        const char *name;
+    } icons[] = {
+        { "warning", QStyle::SP_MessageBoxWarning, "Warning" },
+        { "information", QStyle::SP_MessageBoxInformation, "Information" },
+        { "critical", QStyle::SP_MessageBoxCritical, "Error" },
+        { "question", QStyle::SP_MessageBoxQuestion, "Question" },
+    };
     const QString word = styleWord.toLower();
-    if (word == QLatin1String("warning"))
-        return style.standardIcon(QStyle::SP_MessageBoxWarning);
-    if (word == QLatin1String("information"))
-        return style.standardIcon(QStyle::SP_MessageBoxInformation);
-    if (word == QLatin1String("critical"))
-        return style.standardIcon(QStyle::SP_MessageBoxCritical);
-    if (word == QLatin1String("question"))
-        return style.standardIcon(QStyle::SP_MessageBoxQuestion);
+    for (const auto &icon : icons)
+        if (word == QLatin1String(icon.word))
+            return { style.standardIcon(icon.pixmap), QString::fromLatin1(icon.name) };
     return {};
 }
 
@@ -71,11 +84,12 @@ public:
             setPalette(parent->palette());
 
         auto *messageRow = new QHBoxLayout;
-        const QIcon icon = styleIcon(*style(), styleWord);
-        if (!icon.isNull()) {
+        const StyleIcon icon = styleIcon(*style(), styleWord);
+        if (!icon.icon.isNull()) {
             auto *iconLabel = new QLabel(this);
             iconLabel->setObjectName(QStringLiteral("choiceIcon"));
-            iconLabel->setPixmap(icon.pixmap(iconSize, iconSize));
+            iconLabel->setPixmap(icon.icon.pixmap(iconSize, iconSize));
+            iconLabel->setAccessibleName(icon.name);
             iconLabel->setAlignment(Qt::AlignTop);
             messageRow->addWidget(iconLabel);
         }

@@ -15,7 +15,8 @@ namespace Norlix {
 //
 // The style word picks the icon beside the message, ignoring letter case: "warning",
 // "information", "critical" and "question" show the platform's icon of that kind; any other
-// word shows none. The number is reserved and not used.
+// word shows none. A screen reader names the icon "Warning", "Information", "Error" or "Question".
+// The number is reserved and not used.
 //
 // The dialog can only be answered by a button: it has no close button in its frame, and Escape
 // or a request to close the window leaves it open. No button is the default, so Enter chooses
