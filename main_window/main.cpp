@@ -2,6 +2,7 @@
 
 #include "main.h"
 
+#include "accessibility.h"
 #include "command_button.h"
 #include "letter_filter.h"
 #include "message_box.h"
@@ -148,6 +149,7 @@ Main::Main(QWidget *parent)
     , lblResults(new PlainLabel(this))
     , lblInstr(new PlainLabel(this))
 {
+    installAccessibleInterfaces();
     setWindowTitle(QStringLiteral("Check Norlix DB"));
     setPalette(windowPalette());
     const TwipsPlacer placer(screen());
@@ -173,6 +175,8 @@ Main::Main(QWidget *parent)
     setUp(Label3, QStringLiteral("Label3"), placer, { 360, 1680, 1575, 255 }, 9);
     Label3->setCaption(QStringLiteral("Results"));
     setColour(Label3, QPalette::WindowText, headingText);
+    // Names the report for a screen reader; the caption has no access key, so it moves no focus.
+    Label3->setBuddy(lblResults);
 
     setUp(lblResults, QStringLiteral("lblResults"), placer, { 360, 1920, 9135, 4575 }, 11.25);
     lblResults->setAutoFillBackground(true);

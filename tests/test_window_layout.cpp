@@ -81,6 +81,7 @@ private slots:
     void labelsKeepTheirSize();
 
     void screenReaderNames();
+    void screenReaderReadsTheReportLineByLine();
     void applicationIconHasBothSizes();
 
 private:
@@ -462,6 +463,59 @@ void TestWindowLayout::screenReaderNames()
     QAccessibleInterface *instructions = QAccessible::queryAccessibleInterface(main.lblInstr);
     QVERIFY(instructions->text(QAccessible::Name)
                 .startsWith(QStringLiteral("Program to check Norlix Database version.")));
+}
+
+void TestWindowLayout::screenReaderReadsTheReportLineByLine()
+{
+    Main main;
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    QAccessibleInterface *window = QAccessible::queryAccessibleInterface(&main);
+    QCOMPARE(window->role(), QAccessible::Window);
+    QCOMPARE(window->text(QAccessible::Name), QStringLiteral("Check Norlix DB"));
+
+    QAccessibleInterface *report = QAccessible::queryAccessibleInterface(main.lblResults);
+    QAccessibleInterface *heading = QAccessible::queryAccessibleInterface(main.Label3);
+    const auto related = [](QAccessibleInterface *from, QAccessible::Relation relation) {
+        QList<QObject *> objects;
+        for (const auto &found : from->relations(relation))
+            objects << found.first->object();
+        return objects;
+    };
+    QCOMPARE(related(report, QAccessible::Label), QList<QObject *>({ main.Label3 }));
+    QCOMPARE(related(heading, QAccessible::Labelled), QList<QObject *>({ main.lblResults }));
+    QCOMPARE(report->role(), QAccessible::StaticText);
+
+    // The location is wider than the box and goes on in a second line, as the label shows it.
+    const QString location = QStringLiteral("Database location: ")
+        + QStringLiteral("/srv/norlix/shared companies/").repeated(5);
+    main.lblResults->setCaption(QStringLiteral("Checking database of Company A\r\n") + location
+        + QStringLiteral("\r\nFinished\r\n"));
+    QAccessibleTextInterface *text = report->textInterface();
+    QVERIFY(text);
+    QCOMPARE(text->characterCount(), int(main.lblResults->text().size()));
+    QStringList lines;
+    int start = 0;
+    int end = 0;
+    for (QString line = text->textAtOffset(0, QAccessible::LineBoundary, &start, &end);
+         start >= 0 && end > start && lines.size() < 10;
+         line = text->textAfterOffset(start, QAccessible::LineBoundary, &start, &end))
+        lines << line;
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines.first(), QStringLiteral("Checking database of Company A\n"));
+    QVERIFY(lines[1].startsWith(QStringLiteral("Database location: ")));
+    QVERIFY(!lines[1].contains(u'\n'));
+    QCOMPARE(lines[1] + lines[2], location + u'\n');
+    QCOMPARE(lines.last(), QStringLiteral("Finished\n"));
+    const int lastLine = text->characterCount() - int(lines.last().size());
+    QCOMPARE(text->textBeforeOffset(lastLine, QAccessible::LineBoundary, &start, &end), lines[2]);
+    QCOMPARE(end, lastLine);
+
+    // Where a character is drawn, and back.
+    const QRect letter = text->characterRect(3);
+    QVERIFY(QRect(main.lblResults->mapToGlobal(QPoint(0, 0)), main.lblResults->size())
+                .contains(letter));
+    QCOMPARE(text->offsetAtPoint(letter.center()), 3);
 }
 
 void TestWindowLayout::applicationIconHasBothSizes()
