@@ -136,6 +136,21 @@ class Prismor:
                 if relation.get_relation_type() == Atspi.RelationType.LABELLED_BY
                 for i in range(relation.get_n_targets())]
 
+    def lines_read_by_line(self, control_name):
+        """The control's text as a screen reader reads it line by line, through the Text
+        interface: each line with the line end that closes it."""
+        control = self.control(control_name)
+        count = Atspi.Text.get_character_count(control)
+        lines, offset = [], 0
+        while offset < count:
+            line = Atspi.Text.get_text_at_offset(control, offset, Atspi.TextBoundaryType.LINE_START)
+            expect(line.start_offset <= offset < line.end_offset,
+                   f"{control_name}: the line at {offset} runs from {line.start_offset} "
+                   f"to {line.end_offset}")
+            lines.append(line.content)
+            offset = line.end_offset
+        return lines
+
     def wait_for_focus(self, control_name):
         control = self.control(control_name)
         wait_for(f"{control_name} to have the keyboard focus",

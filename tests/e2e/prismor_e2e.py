@@ -16,7 +16,7 @@ import traceback
 
 from prismor import (
     APPLICATION_TITLE, CHOICE_TITLE, Prismor, StandIn, expect, expect_equal, version_text)
-from virtual_desktop import CheckFailed, VirtualDesktop, lines_of
+from virtual_desktop import CheckFailed, VirtualDesktop, lines_of, role
 
 NOT_VALID = "Company letter not valid. Must be A or B or C, etc"
 LOCKED_MESSAGE = ("Cannot lock the accounts. If another person is using Norlix, ask them to "
@@ -98,12 +98,14 @@ def first_shown(s):
     s.norlix("current", "C")
     prismor = s.start_prismor()
     s.screenshot("window")
+    expect_equal(role(prismor.window), "frame", "the window's role")
     expect_equal(lines_of(prismor.text_of("lblInstr")), INSTRUCTIONS, "instructions")
     for control, text in [("Label1", "Company Letter: "), ("Label3", "Results"),
                           ("txtLetter", "A"), ("lblCoName", ""), ("lblResults", "")]:
         expect_equal(prismor.text_of(control), text, f"{control} when first shown")
     expect_equal(prismor.labels_of("txtLetter"), ["Company Letter: "],
                  "what the letter entry is announced with")
+    expect_equal(prismor.labels_of("lblResults"), ["Results"], "what the report is announced with")
     prismor.wait_for_focus("cmdStart")
     for control in ["cmdExit", "txtLetter", "cmdStart", "cmdExit"]:
         s.desktop.key("Tab")
@@ -124,6 +126,12 @@ def found_A(s):
     report = prismor.wait_for_report_end()
     s.screenshot("report")
     expect_equal(report, expected_report(s.stand_in, "A", WORKSTATION, [SUCCESS]), "report")
+    # Read line by line, the report gives the same text; a line wider than the box comes as the
+    # lines it shows there.
+    read = prismor.lines_read_by_line("lblResults")
+    expect_equal("".join(read), prismor.text_of("lblResults"), "the report read line by line")
+    expect(all("\n" not in line[:-1] for line in read) and len(read) >= len(report),
+           f"the report read line by line is not in lines: {read!r}")
     expect_equal(prismor.text_of("lblCoName"),
                  s.norlix("setting", "get", "A", "Companyname"), "company name shown")
     expect(s.stand_in.lock_is_free("A"), "the probe left company A's accounts locked")
