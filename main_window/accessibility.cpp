@@ -58,8 +58,8 @@ public:
     {
         if (offset < 0 || offset > m_layout.text().size())
             return -1;
-        const int line = m_layout.lineForTextPosition(offset).lineNumber();
-        return line >= 0 ? line : lineCount() - 1;
+        const QTextLine line = m_layout.lineForTextPosition(offset);
+        return line.isValid() ? line.lineNumber() : lineCount() - 1;
     }
 
     // A line runs to where the next one starts, so it keeps the line break that ends it.

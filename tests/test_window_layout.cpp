@@ -510,6 +510,12 @@ void TestWindowLayout::screenReaderReadsTheReportLineByLine()
     const int lastLine = text->characterCount() - int(lines.last().size());
     QCOMPARE(text->textBeforeOffset(lastLine, QAccessible::LineBoundary, &start, &end), lines[2]);
     QCOMPARE(end, lastLine);
+    // The end of a text counts to its last line.
+    QAccessibleTextInterface *instructions
+        = QAccessible::queryAccessibleInterface(main.lblInstr)->textInterface();
+    QCOMPARE(instructions->textAtOffset(
+                 instructions->characterCount(), QAccessible::LineBoundary, &start, &end),
+        QStringLiteral("First select which company letter you wish to check."));
 
     // Where a character is drawn, and back.
     const QRect letter = text->characterRect(3);
