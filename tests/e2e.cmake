@@ -30,3 +30,8 @@ add_test(NAME deb_package
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/check-deb-package.sh
                  ${PROJECT_BINARY_DIR} ${PROJECT_BINARY_DIR}/e2e-artifacts)
 set_tests_properties(deb_package PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300 LABELS e2e)
+
+# Prismor without a display, given Qt's command-line options, and with no session bus.
+add_test(NAME start_up_conventions
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/check-start-up-conventions.sh $<TARGET_FILE:Prismor>)
+set_tests_properties(start_up_conventions PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120 LABELS e2e)
