@@ -16,8 +16,8 @@ function(prismor_debian_buildflags kind result)
     set(${result} ${flags} PARENT_SCOPE)
 endfunction()
 
-if(PRISMOR_DEBIAN_BUILDFLAGS AND PRISMOR_DPKG_BUILDFLAGS AND NOT PRISMOR_SANITIZE
-   AND NOT PRISMOR_FUZZ)
+if(PRISMOR_DEBIAN_BUILDFLAGS AND PRISMOR_DPKG_BUILDFLAGS AND CMAKE_SYSTEM_NAME STREQUAL "Linux"
+   AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang" AND NOT PRISMOR_SANITIZE AND NOT PRISMOR_FUZZ)
     prismor_debian_buildflags(CPPFLAGS cppflags)
     prismor_debian_buildflags(CXXFLAGS cxxflags)
     prismor_debian_buildflags(LDFLAGS ldflags)
