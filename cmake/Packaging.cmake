@@ -1,6 +1,6 @@
 # The Debian package: `cpack -G DEB` in the build folder gives prismor_<version>_<arch>.deb with
-# everything the install rules name (Prismor, norlix, the icon and the desktop entry), under /usr.
-set(PRISMOR_PACKAGE_MAINTAINER "Prismor maintainers <prismor@localhost>"
+# everything the install rules name under /usr, and the package's copyright and changelog.
+set(PRISMOR_PACKAGE_MAINTAINER "Prismor maintainers <prismor@norlix.com>"
     CACHE STRING "Maintainer named in the Debian package")
 
 set(CPACK_PACKAGE_NAME prismor)
@@ -22,7 +22,22 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PRISMOR_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # dpkg-shlibdeps reads the libraries the executables link (Qt, SQLite) into Depends; Qt's X11
-# platform plugin comes with libqt6gui6.
+# platform plugin comes with libqt6gui6. The window's layout is made for Arial's metrics, which
+# the Liberation fonts share.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2 | fonts-liberation")
+
+# Prismor is its own upstream: a native package, whose changelog is changelog.gz.
+set(prismor_docdir ${CMAKE_INSTALL_DATADIR}/doc/${CPACK_PACKAGE_NAME})
+configure_file(resources/copyright copyright @ONLY)
+configure_file(resources/changelog changelog @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright DESTINATION ${prismor_docdir})
+if(UNIX)
+    prismor_install_gzipped(${CMAKE_CURRENT_BINARY_DIR}/changelog ${prismor_docdir})
+endif()
+
+# Stripped as Debian strips its packages: also without the compiler's notes.
+set(CPACK_PRISMOR_STRIP "${CMAKE_STRIP}")
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/StripPackagedBinaries.cmake)
 
 include(CPack)

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Draws Prismor's application icon: a glass prism on a blue tile, splitting a white ray into
-colours. Writes prismor-16.png, prismor-32.png and prismor.ico (both sizes, 32-bit images).
-Run once after changing the picture and commit the results; the build only reads them."""
+colours. The picture is one list of shapes on a unit square, from which come the scalable
+prismor.svg, prismor-SIZE.png for each size a desktop looks for, and prismor.ico (32 and 16
+pixels, 32-bit images) for Prismor.exe.
+Run once in this folder after changing the picture and commit the results; the build only
+reads them."""
 
 import struct
 import zlib
@@ -10,34 +13,44 @@ TILE = (31, 78, 121)
 PRISM = (225, 238, 250)
 RAY = (255, 255, 255)
 SPECTRUM = [(230, 40, 40), (245, 160, 30), (245, 225, 40), (60, 190, 70), (60, 130, 230)]
+CORNER = 0.16  # radius of the tile's rounded corners
+PNG_SIZES = (16, 32, 48, 64, 128, 256)
+ICO_SIZES = (32, 16)
 SAMPLES = 4  # per axis, for smooth edges
 
 
-def inside_triangle(x, y, a, b, c):
-    def side(p, q):
-        return (q[0] - p[0]) * (y - p[1]) - (q[1] - p[1]) * (x - p[0])
-    s1, s2, s3 = side(a, b), side(b, c), side(c, a)
-    return (s1 >= 0 and s2 >= 0 and s3 >= 0) or (s1 <= 0 and s2 <= 0 and s3 <= 0)
+def spectrum_band(band):
+    """A wedge of the fan that leaves the prism: between two rays from (0.30, 0.40), from
+    x = 0.58 to the tile's right edge, slopes 0.16 apart."""
+    low, high = 0.16 * band - 0.05, 0.16 * (band + 1) - 0.05
+    return [(0.58, 0.40 + low * 0.28), (1.0, 0.40 + low * 0.70),
+            (1.0, 0.40 + high * 0.70), (0.58, 0.40 + high * 0.28)]
+
+
+# Painted in this order on the tile, each covering what lies below it.
+SHAPES = (
+    [(RAY, [(0.0, 0.585), (0.32, 0.505), (0.32, 0.575), (0.0, 0.655)])]
+    + [(colour, spectrum_band(band)) for band, colour in enumerate(SPECTRUM)]
+    + [(PRISM, [(0.44, 0.16), (0.72, 0.80), (0.16, 0.80)])]
+)
+
+
+def inside_polygon(x, y, points):
+    """For a convex polygon: the point is on the same side of every edge."""
+    sides = []
+    for (ax, ay), (bx, by) in zip(points, points[1:] + points[:1]):
+        sides.append((bx - ax) * (y - ay) - (by - ay) * (x - ax))
+    return all(s >= 0 for s in sides) or all(s <= 0 for s in sides)
 
 
 def colour_at(x, y):
-    """The picture on a unit square; None outside the tile's rounded corners."""
-    r = 0.16
-    cx, cy = min(max(x, r), 1 - r), min(max(y, r), 1 - r)
-    if (x - cx) ** 2 + (y - cy) ** 2 > r * r:
+    """The picture at a point of the unit square; None outside the tile's rounded corners."""
+    cx, cy = min(max(x, CORNER), 1 - CORNER), min(max(y, CORNER), 1 - CORNER)
+    if (x - cx) ** 2 + (y - cy) ** 2 > CORNER * CORNER:
         return None
-    apex, left, right = (0.44, 0.16), (0.16, 0.80), (0.72, 0.80)
-    if inside_triangle(x, y, apex, left, right):
-        return PRISM
-    # The incoming ray, from the left edge to the prism's left face.
-    if x < 0.32 and abs(y - (0.62 - 0.25 * x)) < 0.035:
-        return RAY
-    # The fan of colours leaving the right face.
-    if x > 0.58:
-        t = (y - 0.40) / (x - 0.30)
-        band = int((t + 0.05) / 0.16)
-        if 0 <= band < len(SPECTRUM) and 0.40 + (x - 0.30) * -0.05 <= y:
-            return SPECTRUM[band]
+    for colour, points in reversed(SHAPES):
+        if inside_polygon(x, y, points):
+            return colour
     return TILE
 
 
@@ -60,6 +73,30 @@ def render(size):
             line.append((acc[0] // covered, acc[1] // covered, acc[2] // covered, alpha))
         pixels.append(line)
     return pixels
+
+
+def svg():
+    """The same shapes as vectors, clipped to the tile, on a 256-unit canvas."""
+    scale = 256
+
+    def hex_colour(colour):
+        return "#%02x%02x%02x" % colour
+
+    def polygon(colour, points):
+        coordinates = " ".join(f"{x * scale:g},{y * scale:g}" for x, y in points)
+        return f'    <polygon fill="{hex_colour(colour)}" points="{coordinates}"/>\n'
+
+    radius = f"{CORNER * scale:g}"
+    return (f'<svg xmlns="http://www.w3.org/2000/svg" width="{scale}" height="{scale}" '
+            f'viewBox="0 0 {scale} {scale}">\n'
+            '  <title>Prismor</title>\n'
+            '  <clipPath id="tile">\n'
+            f'    <rect width="{scale}" height="{scale}" rx="{radius}" ry="{radius}"/>\n'
+            '  </clipPath>\n'
+            '  <g clip-path="url(#tile)">\n'
+            f'    <rect fill="{hex_colour(TILE)}" width="{scale}" height="{scale}"/>\n'
+            + "".join(polygon(colour, points) for colour, points in SHAPES)
+            + '  </g>\n</svg>\n')
 
 
 def png(pixels):
@@ -104,9 +141,11 @@ def ico(images):
 
 
 if __name__ == "__main__":
-    images = {size: render(size) for size in (16, 32)}
+    images = {size: render(size) for size in PNG_SIZES}
     for size, pixels in images.items():
         with open(f"prismor-{size}.png", "wb") as out:
             out.write(png(pixels))
+    with open("prismor.svg", "w") as out:
+        out.write(svg())
     with open("prismor.ico", "wb") as out:
-        out.write(ico([images[32], images[16]]))
+        out.write(ico([images[size] for size in ICO_SIZES]))

@@ -3,7 +3,7 @@
 # whole test suite once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-dependencies.sh
+scripts/install-dependencies.sh test
 scripts/build.sh
 build_dir=${PRISMOR_BUILD_DIR:-build}
 

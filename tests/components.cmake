@@ -11,7 +11,7 @@ prismor_add_test(test_components_norlix_command
     SOURCES test_components_norlix_command.cpp test_components_support.h
     LIBRARIES norlix_standin)
 target_compile_definitions(test_components_norlix_command PRIVATE
-    NORLIX_EXECUTABLE="$<TARGET_FILE:norlix>")
+    NORLIX_EXECUTABLE="$<TARGET_FILE:norlix>" PRISMOR_VERSION="${PROJECT_VERSION}")
 add_dependencies(test_components_norlix_command norlix)
 
 # Several processes fight over one company's accounts lock; the worker is one of them.

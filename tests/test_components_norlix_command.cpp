@@ -45,6 +45,9 @@ private slots:
     void badInput_data();
     void badInput();
     void help();
+    void commandHelp_data();
+    void commandHelp();
+    void version();
 
 private:
     Outcome norlix(const QStringList &args);
@@ -254,6 +257,7 @@ void TestNorlixCommand::badInput_data()
     QTest::newRow("current with two letters") << QStringList { "current", "AB" } << 1;
     QTest::newRow("current with extra argument") << QStringList { "current", "A", "B" } << 2;
     QTest::newRow("empty workstation name") << QStringList { "workstation", "" } << 2;
+    QTest::newRow("help on an unknown command") << QStringList { "help", "frob" } << 2;
 }
 
 void TestNorlixCommand::badInput()
@@ -274,14 +278,64 @@ void TestNorlixCommand::badInput()
     QCOMPARE(norlix({ "company", "show", "A" }).out.endsWith(QStringLiteral("lock: \n")), true);
 }
 
+// Help goes to a terminal of 80 columns.
+static void verifyFitsTerminal(const QString &text)
+{
+    for (const QString &line : text.split(u'\n'))
+        QVERIFY2(line.size() <= 80, qPrintable(line));
+}
+
 void TestNorlixCommand::help()
 {
     const Outcome outcome = norlix({ "help" });
     QCOMPARE(outcome.exitCode, 0);
+    verifyFitsTerminal(outcome.out);
     for (const char *command : { "init", "demo", "company add", "company list", "company show",
              "company remove", "setting get", "setting set", "lock", "unlock", "current",
              "workstation", "NORLIX_HOME" })
         QVERIFY2(outcome.out.contains(QLatin1String(command)), command);
+}
+
+void TestNorlixCommand::commandHelp_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("usages");
+    const QString addUsage = QStringLiteral("usage: norlix company add LETTER NAME");
+    QTest::newRow("help company add")
+        << QStringList { "help", "company", "add" } << QStringList { addUsage };
+    QTest::newRow("company add --help")
+        << QStringList { "company", "add", "--help" } << QStringList { addUsage };
+    QTest::newRow("lock -h") << QStringList { "lock", "-h" }
+                             << QStringList { "usage: norlix lock LETTER WORKSTATION" };
+    QTest::newRow("setting --help") << QStringList { "setting", "--help" }
+                                    << QStringList { "usage: norlix setting get LETTER KEY",
+                                           "usage: norlix setting set LETTER KEY VALUE" };
+    QTest::newRow("help workstation") << QStringList { "help",
+        "workstation" } << QStringList { "usage: norlix workstation [NAME | --clear]" };
+}
+
+void TestNorlixCommand::commandHelp()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, usages);
+    const Outcome outcome = norlix(args);
+    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.err, QString());
+    QCOMPARE(outcome.out.count(QStringLiteral("usage: ")), usages.size());
+    for (const QString &usage : usages)
+        QVERIFY2(outcome.out.contains(usage), qPrintable(outcome.out));
+    verifyFitsTerminal(outcome.out);
+    // Asking for help changes nothing.
+    QVERIFY(!QFileInfo::exists(m_home));
+}
+
+void TestNorlixCommand::version()
+{
+    for (const char *option : { "--version", "-V" }) {
+        const Outcome outcome = norlix({ QLatin1String(option) });
+        QCOMPARE(outcome.exitCode, 0);
+        QCOMPARE(outcome.out, QStringLiteral("norlix (Prismor) " PRISMOR_VERSION "\n"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestNorlixCommand)

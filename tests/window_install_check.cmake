@@ -1,5 +1,5 @@
 # Installs the build into a scratch prefix and checks that a Linux desktop finds Prismor there:
-# the executable, its desktop entry, and its icon in the 16 and 32 pixel hicolor folders.
+# the executable, its desktop entry, and its icon in each pixel size of the hicolor folders.
 # Run as: cmake -DBUILD_DIR=... -DPREFIX=... -DBINDIR=... -DDATADIR=... -P window_install_check.cmake
 cmake_minimum_required(VERSION 3.25)
 
@@ -26,15 +26,19 @@ foreach(expected "[Desktop Entry]" "Type=Application" "Name=Prismor" "Exec=Prism
     endif()
 endforeach()
 
-foreach(side 16 32)
+foreach(side 16 32 48 64 128 256)
     set(icon "${PREFIX}/${DATADIR}/icons/hicolor/${side}x${side}/apps/prismor.png")
     if(NOT EXISTS "${icon}")
         message(FATAL_ERROR "the ${side} pixel icon was not installed")
     endif()
     # A PNG's width and height are the two big-endian words after its signature and IHDR.
     file(READ "${icon}" size OFFSET 16 LIMIT 8 HEX)
-    math(EXPR hex_side "${side}" OUTPUT_FORMAT HEXADECIMAL) # 0x10, 0x20
-    string(REPLACE "0x" "000000" hex_side "${hex_side}")
+    math(EXPR hex_side "${side}" OUTPUT_FORMAT HEXADECIMAL) # 0x10, 0x100
+    string(REPLACE "0x" "" hex_side "${hex_side}")
+    string(LENGTH "${hex_side}" digits)
+    math(EXPR padding "8 - ${digits}")
+    string(REPEAT "0" ${padding} zeros)
+    set(hex_side "${zeros}${hex_side}")
     if(NOT size STREQUAL "${hex_side}${hex_side}")
         message(FATAL_ERROR "the icon in ${side}x${side} is ${size} (hex width and height)")
     endif()

@@ -15,33 +15,111 @@
 #include <QTextStream>
 
 #include <functional>
+#include <optional>
 
 using namespace Norlix;
 
 namespace {
 
 constexpr auto usageText = R"(usage: norlix COMMAND [ARGUMENTS]
+       norlix help [COMMAND]   or   norlix COMMAND --help
+       norlix --version
 
-The installation is the folder NORLIX_HOME, or ~/.local/share/Norlix when it is not set.
+The installation is the folder NORLIX_HOME, or ~/.local/share/Norlix when that
+is not set.
 
-  init                              create an empty installation
-  demo                              create the demo installation, or put companies A to D
-                                    back into their demo state
+  init                          create an empty installation
+  demo                          create the demo, or put companies A to D back
   company add LETTER NAME [--location DIR] [--file NAME] [--no-database]
-                                    register a company (and create its database)
-  company list                      list the registered companies
-  company show LETTER               show one company
-  company remove LETTER             take a company out of the register (its file stays)
-  setting get LETTER KEY            print a company setting
-  setting set LETTER KEY VALUE      store a company setting
-  lock LETTER WORKSTATION           request the accounts lock; prints the holder afterwards
-  unlock LETTER WORKSTATION         release one hold of it; prints the holder afterwards
-  current [LETTER]                  print or set this user's current company
-  workstation [NAME | --clear]      print, set or remove this user's workstation name
-  help                              show this text
+                                register a company (and create its database)
+  company list                  list the registered companies
+  company show LETTER           show one company
+  company remove LETTER         take a company out of the register
+  setting get LETTER KEY        print a company setting
+  setting set LETTER KEY VALUE  store a company setting
+  lock LETTER WORKSTATION       request the accounts lock; prints the holder
+  unlock LETTER WORKSTATION     give back one hold; prints the holder
+  current [LETTER]              print or set this user's current company
+  workstation [NAME | --clear]  print, set or remove the workstation name
+  help [COMMAND]                show this text, or one command's usage
 
-Exit status: 0 done, 1 the installation refused the request, 2 the command was not understood.
+Exit status: 0 done, 1 the installation refused the request, 2 the command was
+not understood.
 )";
+
+// One command's usage, as `norlix help COMMAND` and `norlix COMMAND --help` print it.
+struct CommandUsage
+{
+    const char *command;
+    const char *text;
+};
+
+constexpr CommandUsage commandUsages[] = {
+    { "init", R"(usage: norlix init
+
+Creates an empty installation in NORLIX_HOME (or ~/.local/share/Norlix). An
+installation that exists already is kept as it is.
+)" },
+    { "demo", R"(usage: norlix demo
+
+Creates the demo installation, or puts companies A to D back into their demo
+state: A found, B without its database, C locked by ACCOUNTS-PC, D without a
+version. Other companies are left alone.
+)" },
+    { "company add", R"(usage: norlix company add LETTER NAME [--location DIR] [--file NAME]
+                          [--no-database]
+
+Registers company LETTER (A to Z) as NAME and creates its database, with NAME
+as its Companyname, unless --no-database is given. Without --location and
+--file it lives at companies/LETTER/CompanyLETTER.sqlite in the installation.
+A database already at that place is kept as it is.
+)" },
+    { "company list", R"(usage: norlix company list
+
+Prints one line per registered company: letter, name and the path of its
+database, separated by tabs.
+)" },
+    { "company show", R"(usage: norlix company show LETTER
+
+Prints what the register and the database say of one company: letter, name,
+location, file, path, whether the database exists, and who holds its lock.
+)" },
+    { "company remove", R"(usage: norlix company remove LETTER
+
+Takes a company out of the register. Its database file stays where it is.
+)" },
+    { "setting get", R"(usage: norlix setting get LETTER KEY
+
+Prints the company setting KEY, or an empty line when it is not stored.
+)" },
+    { "setting set", R"(usage: norlix setting set LETTER KEY VALUE
+
+Stores VALUE as the company setting KEY.
+)" },
+    { "lock", R"(usage: norlix lock LETTER WORKSTATION
+
+Requests the company's accounts lock in the name of WORKSTATION and prints who
+holds it afterwards.
+)" },
+    { "unlock", R"(usage: norlix unlock LETTER WORKSTATION
+
+Gives back one hold of the accounts lock when WORKSTATION holds it, and prints
+who holds it afterwards (an empty line when it is free).
+)" },
+    { "current", R"(usage: norlix current [LETTER]
+
+Prints this user's current company, or makes LETTER current.
+)" },
+    { "workstation", R"(usage: norlix workstation [NAME | --clear]
+
+Prints this user's workstation name, sets it to NAME exactly as given, or
+removes it with --clear.
+)" },
+    { "help", R"(usage: norlix help [COMMAND]
+
+Shows the commands, or the usage of COMMAND (for example: norlix help lock).
+)" },
+};
 
 // A command line that does not say what to do; exit status 2.
 struct UsageError
@@ -294,17 +372,56 @@ int run(const QStringList &args)
     return dispatch(commands, args, "command");
 }
 
+bool isHelpOption(const QString &arg)
+{
+    return arg == u"--help" || arg == u"-h";
+}
+
+// The usages of the commands that these words name: one command ("company add"), or all of a
+// group ("company").
+QString usageOf(const QStringList &words)
+{
+    const QString named = words.join(u' ');
+    QStringList texts;
+    for (const CommandUsage &usage : commandUsages) {
+        const QString command = QLatin1String(usage.command);
+        if (command == named || command.startsWith(named + u' '))
+            texts.append(QLatin1String(usage.text));
+    }
+    if (texts.isEmpty())
+        throw UsageError { QStringLiteral("no command \"%1\"").arg(named) };
+    return texts.join(u'\n');
+}
+
+// What to print for `help`, `--help`, `--version` and `COMMAND --help`, or nothing when the
+// command line asks for something else. A --help counts only straight after the command's
+// words, so that it may still be given as a value.
+std::optional<QString> helpAsked(const QStringList &args)
+{
+    if (args.isEmpty())
+        return std::nullopt;
+    if (args.size() == 1 && (args[0] == u"--version" || args[0] == u"-V"))
+        return QStringLiteral("norlix (Prismor) %1\n").arg(QLatin1String(PRISMOR_VERSION));
+    if (args[0] == u"help" || isHelpOption(args[0]))
+        return args.size() == 1 ? QLatin1String(usageText) : usageOf(args.mid(1));
+    const bool grouped = args[0] == u"company" || args[0] == u"setting";
+    const qsizetype words = grouped && args.size() > 1 && !isHelpOption(args[1]) ? 2 : 1;
+    if (args.size() > words && isHelpOption(args[words]))
+        return usageOf(args.mid(0, words));
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
-    if (!args.isEmpty() && (args[0] == u"help" || args[0] == u"--help" || args[0] == u"-h")) {
-        out() << usageText;
-        return 0;
-    }
     try {
+        if (const auto help = helpAsked(args)) {
+            out() << *help;
+            return 0;
+        }
         return run(args);
     } catch (const UsageError &error) {
         out().flush();

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the Debian package from a build as the README says (cpack -G DEB), checks that it holds
-# Prismor, norlix, the icon and the desktop entry under /usr with the Qt libraries among its
+# Prismor, norlix, the icons, the desktop entry and metainfo, the manual pages, the completion,
+# the copyright and changelog under /usr with the Qt libraries and the font among its
 # dependencies, and then runs one end-to-end case on the executables unpacked from it.
 #   check-deb-package.sh BUILD_DIR ARTIFACTS_DIR
 # Exits 77 (ctest's SKIPPED) when the Debian packaging tools are not installed.
@@ -29,9 +30,16 @@ deb=${debs[0]}
 echo "package: $(basename "$deb")"
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
-for path in ./usr/bin/Prismor ./usr/bin/norlix ./usr/share/applications/prismor.desktop \
-            ./usr/share/icons/hicolor/16x16/apps/prismor.png \
-            ./usr/share/icons/hicolor/32x32/apps/prismor.png; do
+expected=(./usr/bin/Prismor ./usr/bin/norlix ./usr/share/applications/prismor.desktop
+          ./usr/share/icons/hicolor/scalable/apps/prismor.svg
+          ./usr/share/metainfo/com.norlix.prismor.metainfo.xml
+          ./usr/share/man/man1/Prismor.1.gz ./usr/share/man/man1/norlix.1.gz
+          ./usr/share/bash-completion/completions/norlix
+          ./usr/share/doc/prismor/copyright ./usr/share/doc/prismor/changelog.gz)
+for side in 16 32 48 64 128 256; do
+    expected+=("./usr/share/icons/hicolor/${side}x${side}/apps/prismor.png")
+done
+for path in "${expected[@]}"; do
     grep -qxF "$path" <<<"$contents" && echo "holds $path" || fail "the package lacks $path"
 done
 
@@ -39,6 +47,9 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for library in libqt6widgets6 libqt6gui6 libsqlite3-0; do
     grep -q "\b$library\b" <<<"$depends" || fail "Depends does not name $library: $depends"
 done
+# The window's layout is made for Arial's metrics, which the Liberation fonts share.
+grep -qF "fonts-liberation2 | fonts-liberation" <<<"$depends" ||
+    fail "Depends does not name the font: $depends"
 
 # The desktop entry must start the installed executable and name the installed icon.
 root=$work/root
