@@ -9,7 +9,7 @@ prismor_add_test(test_components_standin
 
 prismor_add_test(test_components_norlix_command
     SOURCES test_components_norlix_command.cpp test_components_support.h
-    LIBRARIES norlix_standin)
+    LIBRARIES norlix_standin SQLite::SQLite3)
 target_compile_definitions(test_components_norlix_command PRIVATE
     NORLIX_EXECUTABLE="$<TARGET_FILE:norlix>" PRISMOR_VERSION="${PROJECT_VERSION}")
 add_dependencies(test_components_norlix_command norlix)

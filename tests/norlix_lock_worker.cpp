@@ -39,14 +39,15 @@ void pause(int fromMicroseconds, int toMicroseconds)
 }
 
 // A request that met a database busy beyond the component's timeout (a loaded machine slow to
-// flush its disk) has changed nothing, so it is asked again; any other error ends the worker.
+// flush its disk) is asked again when it says it changed nothing; any other error ends the
+// worker.
 QString persist(const std::function<QString()> &request, Counts &counts)
 {
     for (;;) {
         try {
             return request();
         } catch (const Norlix::ComponentError &error) {
-            if (!error.description().contains(QStringLiteral("busy")))
+            if (!error.changedNothing() || !error.description().contains(QStringLiteral("busy")))
                 throw;
             ++counts.busy;
         }

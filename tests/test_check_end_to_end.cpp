@@ -230,14 +230,16 @@ void TestCheckEndToEnd::lockHeldElsewhereAndTheUserGivesUp()
     QCOMPARE(lines.mid(5),
         QStringList({ "Attempting to lock and unlock the accounts",
             "Failure -- accounts could not be locked", "Finished", "" }));
-    QCOMPARE(shownField(QStringLiteral("C"), QStringLiteral("lock")), QStringLiteral("OTHER-PC"));
+    QCOMPARE(shownField(QStringLiteral("C"), QStringLiteral("lock")),
+        QStringLiteral("OTHER-PC (1 hold)"));
     QCOMPARE(norlix({ "unlock", "C", "OTHER-PC" }), QString());
 }
 
 void TestCheckEndToEnd::lockHeldElsewhereReleasedThroughUnlock()
 {
     QCOMPARE(norlix({ "lock", "C", "OTHER-PC" }), QStringLiteral("OTHER-PC"));
-    QCOMPARE(shownField(QStringLiteral("C"), QStringLiteral("lock")), QStringLiteral("OTHER-PC"));
+    QCOMPARE(shownField(QStringLiteral("C"), QStringLiteral("lock")),
+        QStringLiteral("OTHER-PC (1 hold)"));
     const QString location = shownField(QStringLiteral("C"), QStringLiteral("location"));
     answerChoiceDialogs({ QStringLiteral("Unlock") });
     auto window = openWindow();
@@ -265,8 +267,8 @@ void TestCheckEndToEnd::demoInstallationGivesEachOutcome()
     qputenv("NORLIX_HOME", QFile::encodeName(m_home.path() + QStringLiteral("/demo")));
     Norlix::resetComponents();
     QVERIFY(norlix({ "demo" }) != norlixFailed);
-    QCOMPARE(
-        shownField(QStringLiteral("C"), QStringLiteral("lock")), QStringLiteral("ACCOUNTS-PC"));
+    QCOMPARE(shownField(QStringLiteral("C"), QStringLiteral("lock")),
+        QStringLiteral("ACCOUNTS-PC (1 hold)"));
     answerChoiceDialogs({ QStringLiteral("Unlock") });
     auto window = openWindow();
 

@@ -6,11 +6,15 @@
 #include <user_settings.h>
 
 #include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <memory>
+#include <vector>
 
 using namespace Norlix;
 
@@ -36,6 +40,14 @@ private slots:
 
     void demoShowsCompanies();
     void lockAndUnlockPrintTheHolder();
+    void anyNonEmptyWorkstationName_data();
+    void anyNonEmptyWorkstationName();
+    void unlockOutlastsAReader();
+    void crashedWritersAreRolledBack();
+    void pipeBesideTheFileIsRefused_data();
+    void pipeBesideTheFileIsRefused();
+    void demosAtOnceHoldCOnce();
+    void demoStoppedAtAnyMoment();
     void currentCompanyOutlivesTheProcess();
     void workstationName();
     void settings();
@@ -109,7 +121,8 @@ void TestNorlixCommand::demoShowsCompanies()
     QVERIFY(QFileInfo(location + QStringLiteral("CompanyA.sqlite")).isFile());
 
     QVERIFY(norlix({ "company", "show", "B" }).out.contains(QStringLiteral("\nexists: false\n")));
-    QVERIFY(norlix({ "company", "show", "C" }).out.endsWith(QStringLiteral("lock: ACCOUNTS-PC\n")));
+    QVERIFY(norlix({ "company", "show", "C" })
+                .out.endsWith(QStringLiteral("lock: ACCOUNTS-PC (1 hold)\n")));
     QCOMPARE(norlix({ "setting", "get", "D", "CompanyVersNbr" }).out, QStringLiteral("\n"));
     QCOMPARE(norlix({ "setting", "get", "A", "CompanyVersNbr" }).out, QStringLiteral("V6.123\n"));
 
@@ -128,9 +141,188 @@ void TestNorlixCommand::lockAndUnlockPrintTheHolder()
 
     QCOMPARE(norlix({ "lock", "A", "X" }).out, QStringLiteral("X\n"));
     QCOMPARE(norlix({ "lock", "A", "X" }).out, QStringLiteral("X\n"));
+    QVERIFY(
+        norlix({ "company", "show", "A" }).out.endsWith(QStringLiteral("\nlock: X (2 holds)\n")));
     QCOMPARE(norlix({ "unlock", "A", "X" }).out, QStringLiteral("X\n"));
     QCOMPARE(norlix({ "unlock", "A", "X" }).out, QStringLiteral("\n"));
     QCOMPARE(norlix({ "unlock", "A", "X" }).out, QStringLiteral("\n"));
+}
+
+void TestNorlixCommand::anyNonEmptyWorkstationName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("blanks") << "   ";
+    QTest::newRow("tab") << "\t";
+    QTest::newRow("no-break space") << "\u00a0";
+}
+
+void TestNorlixCommand::anyNonEmptyWorkstationName()
+{
+    QFETCH(QString, name);
+    QCOMPARE(norlix({ "demo" }).exitCode, 0);
+    QCOMPARE(norlix({ "workstation", name }).exitCode, 0);
+    QCOMPARE(norlix({ "workstation" }).out, name + u'\n');
+    QCOMPARE(norlix({ "lock", "A", name }).out, name + u'\n');
+    QCOMPARE(norlix({ "lock", "A", "PC1" }).out, name + u'\n');
+    QCOMPARE(norlix({ "unlock", "A", name }).out, QStringLiteral("\n"));
+}
+
+// The reader keeps its read transaction open past the components' five seconds of waiting.
+void TestNorlixCommand::unlockOutlastsAReader()
+{
+    QCOMPARE(norlix({ "demo" }).exitCode, 0);
+    QCOMPARE(norlix({ "lock", "A", "WS1" }).out, QStringLiteral("WS1\n"));
+    sqlite3 *reader = nullptr;
+    const QString path = m_home + QStringLiteral("/companies/A/CompanyA.sqlite");
+    QCOMPARE(sqlite3_open(path.toUtf8().constData(), &reader), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM locks", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    QProcess unlock;
+    unlock.start(QStringLiteral(NORLIX_EXECUTABLE), { "unlock", "A", "WS1" });
+    QVERIFY(unlock.waitForStarted());
+    QTest::qSleep(6000);
+    QCOMPARE(unlock.state(), QProcess::Running);
+    QCOMPARE(sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(reader);
+    QVERIFY(unlock.waitForFinished(30000));
+    QVERIFY2(unlock.exitCode() == 0, unlock.readAllStandardError().constData());
+    QCOMPARE(unlock.readAllStandardOutput(), QByteArray("\n"));
+    QVERIFY(norlix({ "company", "show", "A" }).out.endsWith(QStringLiteral("\nlock: \n")));
+}
+
+void TestNorlixCommand::crashedWritersAreRolledBack()
+{
+    QCOMPARE(norlix({ "demo" }).exitCode, 0);
+    QCOMPARE(norlix({ "current", "C" }).exitCode, 0);
+    QVERIFY(crashWhileWriting(m_home + QStringLiteral("/register.sqlite"),
+        QStringLiteral("UPDATE current_companies SET letter = 'D'")));
+    QVERIFY(crashWhileWriting(m_home + QStringLiteral("/companies/A/CompanyA.sqlite"),
+        QStringLiteral("UPDATE settings SET value = 'Crashed'")));
+    QCOMPARE(norlix({ "current" }).out, QStringLiteral("C\n"));
+    QCOMPARE(norlix({ "setting", "get", "A", "Companyname" }).out,
+        QStringLiteral("Alder Joinery Ltd\n"));
+}
+
+void TestNorlixCommand::pipeBesideTheFileIsRefused_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("journal") << "-journal";
+    QTest::newRow("write-ahead log") << "-wal";
+}
+
+// SQLite would open the pipe and wait for ever for someone to write to it.
+void TestNorlixCommand::pipeBesideTheFileIsRefused()
+{
+    QFETCH(QString, suffix);
+    QCOMPARE(norlix({ "demo" }).exitCode, 0);
+    const QString pipe = m_home + QStringLiteral("/companies/A/CompanyA.sqlite") + suffix;
+    QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    for (const QStringList &args : { QStringList { "setting", "get", "A", "Companyname" },
+             QStringList { "lock", "A", "X" } }) {
+        const Outcome outcome = norlix(args);
+        QCOMPARE(outcome.exitCode, 1);
+        QVERIFY2(outcome.err.contains(pipe) && outcome.err.contains(QStringLiteral("named pipe")),
+            qPrintable(outcome.err));
+    }
+    QVERIFY(QFile::remove(pipe));
+    QCOMPARE(norlix({ "lock", "A", "X" }).out, QStringLiteral("X\n"));
+}
+
+// Twice: while the demo's databases are made, and over them.
+void TestNorlixCommand::demosAtOnceHoldCOnce()
+{
+    for (int round = 0; round < 2; ++round) {
+        std::vector<std::unique_ptr<QProcess>> demos;
+        for (int i = 0; i < 4; ++i) {
+            demos.push_back(std::make_unique<QProcess>());
+            demos.back()->start(QStringLiteral(NORLIX_EXECUTABLE), { "demo" });
+        }
+        for (const auto &demo : demos) {
+            QVERIFY(demo->waitForFinished(60000));
+            QVERIFY2(demo->exitCode() == 0, demo->readAllStandardError().constData());
+        }
+        QCOMPARE(norlix({ "unlock", "C", "ACCOUNTS-PC" }).out, QStringLiteral("\n"));
+        QCOMPARE(norlix({ "company", "list" }).out.count(u'\n'), 4);
+    }
+}
+
+namespace {
+
+// What the components and the register know of a company, holds of its accounts lock included.
+QString companyState(const Installation &installation, const QString &letter)
+{
+    const auto entry = installation.company(letter);
+    if (!entry)
+        return QStringLiteral("not registered");
+    QStringList state { entry->name, entry->path() };
+    if (!QFileInfo::exists(entry->path()))
+        return state.join(u'|') + QStringLiteral("|no database");
+    const CompanyFile file(letter, entry->path());
+    for (const char *key : { "Companyname", "AcctDBtidyMonth", "CompanyVersNbr" })
+        state << file.setting(QString::fromLatin1(key));
+    state << file.lockOwner(QStringLiteral("LA"));
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *holds = nullptr;
+    sqlite3_open(entry->path().toUtf8().constData(), &db);
+    sqlite3_prepare_v2(db, "SELECT holds FROM locks WHERE name = 'LA'", -1, &holds, nullptr);
+    state << QString::number(sqlite3_step(holds) == SQLITE_ROW ? sqlite3_column_int(holds, 0) : 0);
+    sqlite3_finalize(holds);
+    sqlite3_close(db);
+    return state.join(u'|');
+}
+
+// Every demo company away from its demo state, in the register and in its database together.
+void leaveTheDemo(Installation &installation)
+{
+    const auto path = [&](const char *letter) {
+        return installation.companyOrDefault(QString::fromLatin1(letter)).path();
+    };
+    installation.removeCompany(QStringLiteral("A"));
+    installation.addCompany({ "A", "Old Alder", {}, {} }, true);
+    CompanyFile(QStringLiteral("A"), path("A")).setSetting("AcctDBtidyMonth", "1999-01");
+    CompanyFile(QStringLiteral("B"), path("B")).create();
+    CompanyFile c(QStringLiteral("C"), path("C"));
+    c.releaseLock(QStringLiteral("LA"));
+    c.accountsLock(QStringLiteral("FRONT"), QStringLiteral("LOCK"));
+    c.accountsLock(QStringLiteral("FRONT"), QStringLiteral("LOCK"));
+    CompanyFile(QStringLiteral("D"), path("D")).setSetting("CompanyVersNbr", "V9.9");
+}
+
+} // namespace
+
+// A demo killed at moments spread over its run leaves each company as it was or as the demo has
+// it, and every company registered.
+void TestNorlixCommand::demoStoppedAtAnyMoment()
+{
+    QCOMPARE(norlix({ "demo" }).exitCode, 0);
+    Installation installation(m_home);
+    const QStringList letters { "A", "B", "C", "D" };
+    QHash<QString, QString> demoState;
+    for (const QString &letter : letters)
+        demoState[letter] = companyState(installation, letter);
+
+    int stoppedHalfway = 0;
+    for (int delay = 0; delay < 250; delay += 5) {
+        leaveTheDemo(installation);
+        QHash<QString, QString> before;
+        for (const QString &letter : letters)
+            before[letter] = companyState(installation, letter);
+        QProcess demo;
+        demo.start(QStringLiteral(NORLIX_EXECUTABLE), { "demo" });
+        QVERIFY(demo.waitForStarted());
+        QTest::qSleep(delay);
+        demo.kill();
+        QVERIFY(demo.waitForFinished());
+        int changed = 0;
+        for (const QString &letter : letters) {
+            const QString state = companyState(installation, letter);
+            QVERIFY2(state == before[letter] || state == demoState[letter],
+                qPrintable(QStringLiteral("%1 after %2 ms: %3").arg(letter).arg(delay).arg(state)));
+            changed += state == demoState[letter] ? 1 : 0;
+        }
+        stoppedHalfway += changed > 0 && changed < letters.size() ? 1 : 0;
+    }
+    qInfo() << "demos stopped with some companies reset and others not:" << stoppedHalfway;
 }
 
 void TestNorlixCommand::currentCompanyOutlivesTheProcess()

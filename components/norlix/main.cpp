@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -150,10 +151,30 @@ Installation installation()
     return Installation(Installation::homeFromEnvironment());
 }
 
+// An administrator's request outlasts a reader that holds a company's file for a while (a
+// check, a report), which the components' own wait would give up on. The file stays a shared
+// network folder's plain rollback-journal database, so a writer must wait for every reader.
+constexpr std::chrono::seconds commandBusyTimeout { 60 };
+
+CompanyFile companyFile(const CompanyEntry &company)
+{
+    return CompanyFile(company.letter, company.path(), commandBusyTimeout);
+}
+
 CompanyFile companyFile(const QString &letter)
 {
-    const CompanyEntry company = installation().companyOrDefault(letter);
-    return CompanyFile(letter, company.path());
+    return companyFile(installation().companyOrDefault(letter));
+}
+
+// "FRONT-DESK (2 holds)": a hold left over by a program that stopped shows.
+QString describeLock(const LockHolding &lock)
+{
+    if (lock.holds <= 0)
+        return {};
+    return QStringLiteral("%1 (%2 %3)")
+        .arg(lock.holder)
+        .arg(lock.holds)
+        .arg(lock.holds == 1 ? QStringLiteral("hold") : QStringLiteral("holds"));
 }
 
 // The arguments of `company add`: positionals, options with a value, and flags.
@@ -251,10 +272,10 @@ int companyShow(const QStringList &args)
           << "path: " << company->path() << "\n"
           << "exists: " << (exists ? "true" : "false") << "\n";
     out().flush();
-    const QString holder = exists ? CompanyFile(company->letter, company->path())
-                                        .lockOwner(QString::fromLatin1(accountsLockName))
-                                  : QString();
-    out() << "lock: " << holder << "\n";
+    const LockHolding lock = exists
+        ? companyFile(*company).lockHolding(QString::fromLatin1(accountsLockName))
+        : LockHolding {};
+    out() << "lock: " << describeLock(lock) << "\n";
     return 0;
 }
 

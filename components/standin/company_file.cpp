@@ -23,11 +23,7 @@ CREATE TABLE IF NOT EXISTS locks (
 );
 )";
 
-struct Lock
-{
-    QString holder;
-    qint64 holds = 0;
-};
+using Lock = LockHolding;
 
 Lock readLock(SqliteConnection &db, const QString &name)
 {
@@ -61,12 +57,8 @@ bool changesLock(const Lock &lock, const QString &workstation, bool locking)
 void requireKey(const QString &key)
 {
     if (key.isEmpty())
-        throw ComponentError(QStringLiteral("A company setting needs a key; the key was empty."));
-}
-
-bool isBlank(const QString &text)
-{
-    return text.trimmed().isEmpty();
+        throw ComponentError(
+            QStringLiteral("A company setting needs a key; the key was empty."), nothingChanged);
 }
 
 } // namespace
@@ -85,31 +77,34 @@ QString CompanyFile::label() const
 
 void CompanyFile::verifyReadable() const
 {
-    SqliteConnection db(label(), m_path, Mode::ReadOnly, m_busyTimeout);
+    SqliteConnection db(label(), m_path, Mode::Existing, m_busyTimeout);
     SqliteStatement(db, "SELECT count(*) FROM settings").run();
     SqliteStatement(db, "SELECT count(*) FROM locks").run();
 }
 
-void CompanyFile::create()
+bool CompanyFile::create(const std::function<void(SqliteConnection &)> &fill)
 {
-    if (QFileInfo::exists(m_path)) {
-        verifyReadable();
-        return;
+    if (!QFileInfo::exists(m_path)) {
+        const QString folder = QFileInfo(m_path).absolutePath();
+        if (!QDir().mkpath(folder))
+            throw ComponentError(
+                QStringLiteral("The folder %1 for %2 could not be created.").arg(folder, label()));
+        const auto build = [&](SqliteConnection &db) {
+            db.execute(schema);
+            if (fill)
+                fill(db);
+        };
+        if (createDatabase(label(), m_path, build, m_busyTimeout))
+            return true;
     }
-    const QString folder = QFileInfo(m_path).absolutePath();
-    if (!QDir().mkpath(folder))
-        throw ComponentError(
-            QStringLiteral("The folder %1 for %2 could not be created.").arg(folder, label()));
-    SqliteConnection db(label(), m_path, Mode::Create, m_busyTimeout);
-    SqliteTransaction transaction(db);
-    db.execute(schema);
-    transaction.commit();
+    verifyReadable();
+    return false;
 }
 
 QString CompanyFile::setting(const QString &key) const
 {
     requireKey(key);
-    SqliteConnection db(label(), m_path, Mode::ReadOnly, m_busyTimeout);
+    SqliteConnection db(label(), m_path, Mode::Existing, m_busyTimeout);
     SqliteStatement select(db, "SELECT value FROM settings WHERE key = ?1");
     select.bind(1, key);
     return select.next() ? select.text(0) : QString();
@@ -118,69 +113,76 @@ QString CompanyFile::setting(const QString &key) const
 void CompanyFile::setSetting(const QString &key, const QString &value)
 {
     requireKey(key);
-    SqliteConnection db(label(), m_path, Mode::ReadWrite, m_busyTimeout);
-    SqliteTransaction transaction(db);
-    SqliteStatement(db, "INSERT OR REPLACE INTO settings (key, value) VALUES (?1, ?2)")
-        .bind(1, key)
-        .bind(2, value)
-        .run();
-    transaction.commit();
+    SqliteConnection db(label(), m_path, Mode::Existing, m_busyTimeout);
+    db.writeTransaction([&] {
+        SqliteStatement(db, "INSERT OR REPLACE INTO settings (key, value) VALUES (?1, ?2)")
+            .bind(1, key)
+            .bind(2, value)
+            .run();
+    });
 }
 
 void CompanyFile::removeSetting(const QString &key)
 {
     requireKey(key);
-    SqliteConnection db(label(), m_path, Mode::ReadWrite, m_busyTimeout);
-    SqliteTransaction transaction(db);
-    SqliteStatement(db, "DELETE FROM settings WHERE key = ?1").bind(1, key).run();
-    transaction.commit();
+    SqliteConnection db(label(), m_path, Mode::Existing, m_busyTimeout);
+    db.writeTransaction(
+        [&] { SqliteStatement(db, "DELETE FROM settings WHERE key = ?1").bind(1, key).run(); });
 }
 
 QString CompanyFile::lockOwner(const QString &lockName) const
 {
+    return lockHolding(lockName).holder;
+}
+
+LockHolding CompanyFile::lockHolding(const QString &lockName) const
+{
     if (lockName.isEmpty())
-        throw ComponentError(QStringLiteral("A lock name is needed to ask who holds a lock."));
-    SqliteConnection db(label(), m_path, Mode::ReadOnly, m_busyTimeout);
-    return readLock(db, lockName).holder;
+        throw ComponentError(
+            QStringLiteral("A lock name is needed to ask who holds a lock."), nothingChanged);
+    SqliteConnection db(label(), m_path, Mode::Existing, m_busyTimeout);
+    return readLock(db, lockName);
 }
 
 QString CompanyFile::accountsLock(const QString &workstation, const QString &action)
 {
-    if (isBlank(workstation))
+    // Names are texts compared exactly: only the empty text names no workstation.
+    if (workstation.isEmpty())
         throw ComponentError(
             QStringLiteral("A workstation name is needed to lock or unlock the accounts of "
                            "company %1; the name was empty.")
-                .arg(m_letter));
+                .arg(m_letter),
+            nothingChanged);
     const bool locking = action == QLatin1String("LOCK");
     if (!locking && action != QLatin1String("UNLOCK"))
         throw ComponentError(QStringLiteral("\"%1\" is not a request for the accounts lock; ask "
                                             "LOCK or UNLOCK.")
-                                 .arg(action));
+                                 .arg(action),
+            nothingChanged);
 
     const QString name = QString::fromLatin1(accountsLockName);
-    SqliteConnection db(label(), m_path, Mode::ReadWrite, m_busyTimeout);
+    SqliteConnection db(label(), m_path, Mode::Existing, m_busyTimeout);
     // A request that cannot change anything (the lock is another's) is answered from a plain
     // read, so that workstations asking again and again never queue for the write lock.
     if (const Lock seen = readLock(db, name); !changesLock(seen, workstation, locking))
         return seen.holder;
 
-    SqliteTransaction transaction(db);
-    Lock lock = readLock(db, name); // again: it may have changed since
-    if (changesLock(lock, workstation, locking)) {
+    Lock lock;
+    db.writeTransaction([&] {
+        lock = readLock(db, name); // again: it may have changed since
+        if (!changesLock(lock, workstation, locking))
+            return;
         lock
             = locking ? Lock { workstation, lock.holds + 1 } : Lock { lock.holder, lock.holds - 1 };
         writeLock(db, name, lock);
-    }
-    transaction.commit();
+    });
     return lock.holds > 0 ? lock.holder : QString();
 }
 
 void CompanyFile::releaseLock(const QString &lockName)
 {
-    SqliteConnection db(label(), m_path, Mode::ReadWrite, m_busyTimeout);
-    SqliteTransaction transaction(db);
-    writeLock(db, lockName, {});
-    transaction.commit();
+    SqliteConnection db(label(), m_path, Mode::Existing, m_busyTimeout);
+    db.writeTransaction([&] { writeLock(db, lockName, {}); });
 }
 
 } // namespace Norlix

@@ -3,14 +3,24 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 
 namespace Norlix {
+
+class SqliteConnection;
 
 // A request for the accounts lock waits this long for a busy database before it fails.
 inline constexpr std::chrono::milliseconds defaultBusyTimeout { 5000 };
 
 // The name of the accounts lock among a company's locks.
 inline constexpr auto accountsLockName = "LA";
+
+// Who holds a lock, and how many times: a holder that asked again must give back as often.
+struct LockHolding
+{
+    QString holder; // empty when the lock is free
+    qint64 holds = 0;
+};
 
 // The database file of one company: its settings and its locks. Reads never write to the file
 // and nothing here creates a missing file except create().
@@ -20,9 +30,10 @@ public:
     CompanyFile(
         QString letter, QString path, std::chrono::milliseconds busyTimeout = defaultBusyTimeout);
 
-    // Creates the database with its empty tables, and the folders above it. An existing file is
-    // kept as it is; it must be a readable company database.
-    void create();
+    // Creates the database with its empty tables and what fill writes into them, and the folders
+    // above it. An existing file is kept as it is; it must be a readable company database. Gives
+    // back whether it created the file.
+    bool create(const std::function<void(SqliteConnection &)> &fill = {});
 
     // The stored value, or empty text when the key is not stored.
     [[nodiscard]] QString setting(const QString &key) const;
@@ -31,6 +42,7 @@ public:
 
     // The workstation holding the named lock, or empty text.
     [[nodiscard]] QString lockOwner(const QString &lockName) const;
+    [[nodiscard]] LockHolding lockHolding(const QString &lockName) const;
     // action "LOCK" or "UNLOCK" for that workstation; gives back the holder afterwards. A holder
     // asking LOCK again holds it once more and must UNLOCK as often.
     QString accountsLock(const QString &workstation, const QString &action);
@@ -38,9 +50,9 @@ public:
     void releaseLock(const QString &lockName);
 
     [[nodiscard]] const QString &path() const { return m_path; }
+    [[nodiscard]] QString label() const;
 
 private:
-    [[nodiscard]] QString label() const;
     void verifyReadable() const;
 
     QString m_letter;

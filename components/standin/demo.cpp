@@ -3,6 +3,7 @@
 #include "../component_error.h"
 #include "company_file.h"
 #include "installation.h"
+#include "sqlite_connection.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,43 +17,81 @@ struct DemoCompany
     const char *name;
     const char *tidyMonth; // empty: no database
     const char *version; // empty: not recorded yet
+    const char *lockHolder; // empty: the accounts are free
 };
 
 constexpr DemoCompany demoCompanies[] = {
-    { "A", "Alder Joinery Ltd", "2025-10", "V6.123" },
-    { "B", "Birchwood Bakery", "", "" },
-    { "C", "Cedar Lane Cafe", "2025-08", "V6.120" },
-    { "D", "Dogwood Designs", "2025-09", "" },
+    { "A", "Alder Joinery Ltd", "2025-10", "V6.123", "" },
+    { "B", "Birchwood Bakery", "", "", "" },
+    { "C", "Cedar Lane Cafe", "2025-08", "V6.120", demoLockHolder },
+    { "D", "Dogwood Designs", "2025-09", "", "" },
 };
 
+void storeSetting(SqliteConnection &db, const QString &schema, const char *key, const char *value)
+{
+    if (*value == '\0') {
+        SqliteStatement(db, QStringLiteral("DELETE FROM %1.settings WHERE key = ?1").arg(schema))
+            .bind(1, QString::fromLatin1(key))
+            .run();
+        return;
+    }
+    SqliteStatement(db,
+        QStringLiteral("INSERT OR REPLACE INTO %1.settings (key, value) VALUES (?1, ?2)")
+            .arg(schema))
+        .bind(1, QString::fromLatin1(key))
+        .bind(2, QString::fromUtf8(value))
+        .run();
+}
+
+// Puts the demo's settings and accounts lock into the database at schema, inside the caller's
+// transaction. The lock is set outright, so that however many demos run at once it is held once.
+void storeDemoState(SqliteConnection &db, const QString &schema, const DemoCompany &demo)
+{
+    storeSetting(db, schema, "Companyname", demo.name);
+    storeSetting(db, schema, "AcctDBtidyMonth", demo.tidyMonth);
+    storeSetting(db, schema, "CompanyVersNbr", demo.version);
+    const QString lockName = QString::fromLatin1(accountsLockName);
+    SqliteStatement(db, QStringLiteral("DELETE FROM %1.locks WHERE name = ?1").arg(schema))
+        .bind(1, lockName)
+        .run();
+    if (*demo.lockHolder != '\0')
+        SqliteStatement(db,
+            QStringLiteral("INSERT INTO %1.locks (name, holder, holds) VALUES (?1, ?2, 1)")
+                .arg(schema))
+            .bind(1, lockName)
+            .bind(2, QString::fromLatin1(demo.lockHolder))
+            .run();
+}
+
+void removeDatabase(const CompanyEntry &entry)
+{
+    for (const QString &path : { entry.path(), entry.path() + QStringLiteral("-journal") })
+        if (QFileInfo::exists(path) && !QFile::remove(path))
+            throw ComponentError(
+                QStringLiteral("The demo database %1 could not be removed.").arg(path));
+}
+
 // The demo keeps its companies at their default places, so a refresh never touches a database
-// that was registered elsewhere by hand.
+// that was registered elsewhere by hand. Each company changes in one transaction over the
+// register and its database, so that a demo stopped at any moment leaves it as it was or as the
+// demo has it.
 void resetDemoCompany(Installation &installation, const DemoCompany &demo)
 {
     const QString letter = QString::fromLatin1(demo.letter);
     const CompanyEntry entry { letter, QString::fromUtf8(demo.name),
         installation.defaultLocation(letter), Installation::defaultFileName(letter) };
-    const bool withDatabase = *demo.tidyMonth != '\0';
-    CompanyFile file(letter, entry.path());
-    // The file is dealt with before the register changes, so that a damaged database stops the
-    // demo with the register as it was.
-    if (withDatabase)
-        file.create();
-    else if (QFileInfo::exists(entry.path()) && !QFile::remove(entry.path()))
-        throw ComponentError(
-            QStringLiteral("The demo database %1 could not be removed.").arg(entry.path()));
-    installation.removeCompany(letter);
-    installation.addCompany(entry, withDatabase);
-    if (!withDatabase)
+    if (*demo.tidyMonth == '\0') {
+        removeDatabase(entry);
+        installation.putCompany(entry);
         return;
-
-    file.setSetting(QStringLiteral("Companyname"), entry.name);
-    file.setSetting(QStringLiteral("AcctDBtidyMonth"), QString::fromLatin1(demo.tidyMonth));
-    if (*demo.version)
-        file.setSetting(QStringLiteral("CompanyVersNbr"), QString::fromLatin1(demo.version));
-    else
-        file.removeSetting(QStringLiteral("CompanyVersNbr"));
-    file.releaseLock(QString::fromLatin1(accountsLockName));
+    }
+    // A damaged database stops the demo here, named as such, with the register as it was.
+    // A database made here is made complete, in case the demo stops before the register changes.
+    CompanyFile(letter, entry.path()).create([&](SqliteConnection &db) {
+        storeDemoState(db, QStringLiteral("main"), demo);
+    });
+    installation.putCompany(
+        entry, [&](SqliteConnection &db) { storeDemoState(db, QStringLiteral("company"), demo); });
 }
 
 } // namespace
@@ -62,9 +101,6 @@ void createDemoInstallation(Installation &installation)
     installation.create();
     for (const DemoCompany &demo : demoCompanies)
         resetDemoCompany(installation, demo);
-    CompanyFile lockedCompany(
-        QStringLiteral("C"), installation.companyOrDefault(QStringLiteral("C")).path());
-    lockedCompany.accountsLock(QString::fromLatin1(demoLockHolder), QStringLiteral("LOCK"));
 }
 
 } // namespace Norlix

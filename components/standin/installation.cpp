@@ -45,7 +45,8 @@ void requireFileName(const QString &fileName)
         || fileName.contains(u'\\'))
         throw ComponentError(QStringLiteral("\"%1\" is not a database file name: give a plain "
                                             "file name without folders.")
-                                 .arg(fileName));
+                                 .arg(fileName),
+            nothingChanged);
 }
 
 CompanyEntry entryFrom(const SqliteStatement &row)
@@ -65,7 +66,8 @@ void requireCompanyLetter(const QString &text)
     if (!isCompanyLetter(text))
         throw ComponentError(QStringLiteral("\"%1\" is not a company letter: a company letter is "
                                             "one of the capital letters A to Z.")
-                                 .arg(text));
+                                 .arg(text),
+            nothingChanged);
 }
 
 QString currentUserName()
@@ -114,25 +116,24 @@ void Installation::requireExists() const
     if (!exists())
         throw ComponentError(
             QStringLiteral("The Norlix installation at %1 was not found (run norlix init).")
-                .arg(m_home));
+                .arg(m_home),
+            nothingChanged);
 }
 
 bool Installation::create()
 {
-    if (exists()) {
-        SqliteConnection db(registerLabel, registerPath(), Mode::ReadOnly, defaultBusyTimeout);
-        SqliteStatement(db, "SELECT count(*) FROM companies").run();
-        return false;
+    if (!exists()) {
+        if (!QDir().mkpath(m_home))
+            throw ComponentError(
+                QStringLiteral("The folder %1 for the Norlix installation could not be created.")
+                    .arg(m_home));
+        const auto build = [](SqliteConnection &db) { db.execute(registerSchema); };
+        if (createDatabase(registerLabel, registerPath(), build, defaultBusyTimeout))
+            return true;
     }
-    if (!QDir().mkpath(m_home))
-        throw ComponentError(
-            QStringLiteral("The folder %1 for the Norlix installation could not be created.")
-                .arg(m_home));
-    SqliteConnection db(registerLabel, registerPath(), Mode::Create, defaultBusyTimeout);
-    SqliteTransaction transaction(db);
-    db.execute(registerSchema);
-    transaction.commit();
-    return true;
+    SqliteConnection db(registerLabel, registerPath(), Mode::Existing, defaultBusyTimeout);
+    SqliteStatement(db, "SELECT count(*) FROM companies").run();
+    return false;
 }
 
 QString Installation::defaultLocation(const QString &letter) const
@@ -149,7 +150,7 @@ std::optional<CompanyEntry> Installation::company(const QString &letter) const
 {
     requireCompanyLetter(letter);
     requireExists();
-    SqliteConnection db(registerLabel, registerPath(), Mode::ReadOnly, defaultBusyTimeout);
+    SqliteConnection db(registerLabel, registerPath(), Mode::Existing, defaultBusyTimeout);
     SqliteStatement select(
         db, "SELECT letter, name, location, file FROM companies WHERE letter = ?1");
     select.bind(1, letter);
@@ -168,7 +169,7 @@ CompanyEntry Installation::companyOrDefault(const QString &letter) const
 QList<CompanyEntry> Installation::companies() const
 {
     requireExists();
-    SqliteConnection db(registerLabel, registerPath(), Mode::ReadOnly, defaultBusyTimeout);
+    SqliteConnection db(registerLabel, registerPath(), Mode::Existing, defaultBusyTimeout);
     SqliteStatement select(
         db, "SELECT letter, name, location, file FROM companies ORDER BY letter");
     QList<CompanyEntry> entries;
@@ -181,7 +182,8 @@ void Installation::addCompany(CompanyEntry entry, bool withDatabase)
 {
     requireCompanyLetter(entry.letter);
     if (entry.name.trimmed().isEmpty())
-        throw ComponentError(QStringLiteral("Company %1 needs a name.").arg(entry.letter));
+        throw ComponentError(
+            QStringLiteral("Company %1 needs a name.").arg(entry.letter), nothingChanged);
     entry.location = entry.location.isEmpty() ? defaultLocation(entry.letter)
                                               : withTrailingSeparator(entry.location);
     if (entry.fileName.isEmpty())
@@ -189,46 +191,78 @@ void Installation::addCompany(CompanyEntry entry, bool withDatabase)
     requireFileName(entry.fileName);
     requireExists();
 
-    SqliteConnection db(registerLabel, registerPath(), Mode::ReadWrite, defaultBusyTimeout);
-    SqliteTransaction transaction(db);
-    SqliteStatement registered(db, "SELECT 1 FROM companies WHERE letter = ?1");
-    if (registered.bind(1, entry.letter).next())
-        throw ComponentError(
-            QStringLiteral("Company %1 is registered already; remove it first to add it anew.")
-                .arg(entry.letter));
-    if (withDatabase) {
-        CompanyFile file(entry.letter, entry.path());
-        const bool isNew = !QFileInfo::exists(entry.path());
-        file.create();
-        if (isNew)
-            file.setSetting(QStringLiteral("Companyname"), entry.name);
+    SqliteConnection db(registerLabel, registerPath(), Mode::Existing, defaultBusyTimeout);
+    bool createdDatabase = false;
+    try {
+        db.writeTransaction([&] {
+            SqliteStatement registered(db, "SELECT 1 FROM companies WHERE letter = ?1");
+            if (registered.bind(1, entry.letter).next())
+                throw ComponentError(QStringLiteral("Company %1 is registered already; remove it "
+                                                    "first to add it anew.")
+                                         .arg(entry.letter),
+                    nothingChanged);
+            if (withDatabase)
+                createdDatabase = CompanyFile(entry.letter, entry.path()).create([&](auto &file) {
+                    SqliteStatement(file, "INSERT INTO settings (key, value) VALUES (?1, ?2)")
+                        .bind(1, QStringLiteral("Companyname"))
+                        .bind(2, entry.name)
+                        .run();
+                });
+            SqliteStatement(
+                db, "INSERT INTO companies (letter, name, location, file) VALUES (?1, ?2, ?3, ?4)")
+                .bind(1, entry.letter)
+                .bind(2, entry.name)
+                .bind(3, entry.location)
+                .bind(4, entry.fileName)
+                .run();
+        });
+    } catch (const ComponentError &error) {
+        // The register rolled back, but the new database stays.
+        if (createdDatabase)
+            throw ComponentError(error.description());
+        throw;
     }
-    SqliteStatement(
-        db, "INSERT INTO companies (letter, name, location, file) VALUES (?1, ?2, ?3, ?4)")
-        .bind(1, entry.letter)
-        .bind(2, entry.name)
-        .bind(3, entry.location)
-        .bind(4, entry.fileName)
-        .run();
-    transaction.commit();
+}
+
+void Installation::putCompany(
+    const CompanyEntry &entry, const std::function<void(SqliteConnection &)> &changeDatabase)
+{
+    requireCompanyLetter(entry.letter);
+    requireExists();
+    SqliteConnection db(registerLabel, registerPath(), Mode::Existing, defaultBusyTimeout);
+    if (changeDatabase)
+        db.attach(entry.path(), "company");
+    db.writeTransaction([&] {
+        SqliteStatement(db,
+            "INSERT OR REPLACE INTO companies (letter, name, location, file) "
+            "VALUES (?1, ?2, ?3, ?4)")
+            .bind(1, entry.letter)
+            .bind(2, entry.name)
+            .bind(3, entry.location)
+            .bind(4, entry.fileName)
+            .run();
+        if (changeDatabase)
+            changeDatabase(db);
+    });
 }
 
 bool Installation::removeCompany(const QString &letter)
 {
     requireCompanyLetter(letter);
     requireExists();
-    SqliteConnection db(registerLabel, registerPath(), Mode::ReadWrite, defaultBusyTimeout);
-    SqliteTransaction transaction(db);
-    SqliteStatement(db, "DELETE FROM companies WHERE letter = ?1").bind(1, letter).run();
-    const bool removed = db.changes() > 0;
-    transaction.commit();
+    SqliteConnection db(registerLabel, registerPath(), Mode::Existing, defaultBusyTimeout);
+    bool removed = false;
+    db.writeTransaction([&] {
+        SqliteStatement(db, "DELETE FROM companies WHERE letter = ?1").bind(1, letter).run();
+        removed = db.changes() > 0;
+    });
     return removed;
 }
 
 QString Installation::currentLetter() const
 {
     requireExists();
-    SqliteConnection db(registerLabel, registerPath(), Mode::ReadOnly, defaultBusyTimeout);
+    SqliteConnection db(registerLabel, registerPath(), Mode::Existing, defaultBusyTimeout);
     SqliteStatement select(db, "SELECT letter FROM current_companies WHERE user = ?1");
     select.bind(1, currentUserName());
     return select.next() ? select.text(0) : QStringLiteral("A");
@@ -238,13 +272,14 @@ void Installation::setCurrentLetter(const QString &letter)
 {
     requireCompanyLetter(letter);
     requireExists();
-    SqliteConnection db(registerLabel, registerPath(), Mode::ReadWrite, defaultBusyTimeout);
-    SqliteTransaction transaction(db);
-    SqliteStatement(db, "INSERT OR REPLACE INTO current_companies (user, letter) VALUES (?1, ?2)")
-        .bind(1, currentUserName())
-        .bind(2, letter)
-        .run();
-    transaction.commit();
+    SqliteConnection db(registerLabel, registerPath(), Mode::Existing, defaultBusyTimeout);
+    db.writeTransaction([&] {
+        SqliteStatement(
+            db, "INSERT OR REPLACE INTO current_companies (user, letter) VALUES (?1, ?2)")
+            .bind(1, currentUserName())
+            .bind(2, letter)
+            .run();
+    });
 }
 
 } // namespace Norlix

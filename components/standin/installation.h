@@ -3,10 +3,12 @@
 #include <QList>
 #include <QString>
 
-#include <chrono>
+#include <functional>
 #include <optional>
 
 namespace Norlix {
+
+class SqliteConnection;
 
 // A company as the register knows it.
 struct CompanyEntry
@@ -57,6 +59,11 @@ public:
     // ComponentError when the letter is registered already. An empty location or file name
     // means the default one.
     void addCompany(CompanyEntry entry, bool withDatabase);
+    // Registers the company anew, or for the first time, in one transaction with the changes that
+    // changeDatabase makes to its existing database, which it finds attached as schema "company":
+    // both files change or neither. Without changeDatabase only the register changes.
+    void putCompany(const CompanyEntry &entry,
+        const std::function<void(SqliteConnection &)> &changeDatabase = {});
     // Takes the company out of the register; its database file stays where it is. Gives back
     // false when the letter was not registered.
     bool removeCompany(const QString &letter);

@@ -2,27 +2,28 @@
 
 #include "../component_error.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <sqlite3.h>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include <thread>
 
 namespace Norlix {
 namespace {
 
+using Effect = ComponentError::Effect;
+
 int openFlags(SqliteConnection::Mode mode)
 {
-    switch (mode) {
-    case SqliteConnection::Mode::ReadOnly:
-        return SQLITE_OPEN_READONLY;
-    case SqliteConnection::Mode::ReadWrite:
-        return SQLITE_OPEN_READWRITE;
-    case SqliteConnection::Mode::Create:
-        break;
-    }
-    return SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    const int readWrite = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
+    return mode == SqliteConnection::Mode::Create ? readWrite | SQLITE_OPEN_CREATE : readWrite;
 }
 
 QString seconds(std::chrono::milliseconds duration)
@@ -30,7 +31,82 @@ QString seconds(std::chrono::milliseconds duration)
     return QString::number(double(duration.count()) / 1000.0, 'g', 3);
 }
 
+// What stands at path instead of a regular file; empty for a regular file or nothing at all.
+QString whatStandsAt(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || S_ISREG(info.st_mode))
+        return {};
+    if (S_ISDIR(info.st_mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(info.st_mode))
+        return QStringLiteral("a named pipe (FIFO)");
+    if (S_ISCHR(info.st_mode))
+        return QStringLiteral("a character device");
+    if (S_ISBLK(info.st_mode))
+        return QStringLiteral("a block device");
+    if (S_ISSOCK(info.st_mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("something other than a file");
+#else
+    const QFileInfo info(path);
+    if (!info.exists() || info.isFile())
+        return {};
+    return info.isDir() ? QStringLiteral("a folder")
+                        : QStringLiteral("something other than a file");
+#endif
+}
+
+// Puts a file in place only where there is none, even when another process makes one meanwhile.
+bool placeWithoutReplacing(const QString &from, const QString &to)
+{
+#ifdef Q_OS_UNIX
+    return ::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+#else
+    return QFile::rename(from, to);
+#endif
+}
+
 } // namespace
+
+bool createDatabase(const QString &label, const QString &path,
+    const std::function<void(SqliteConnection &)> &fill, std::chrono::milliseconds busyTimeout)
+{
+    const QString spare = path + QStringLiteral(".new-")
+        + QString::number(QRandomGenerator::global()->generate64(), 16);
+    try {
+        SqliteConnection db(label, spare, SqliteConnection::Mode::Create, busyTimeout);
+        db.writeTransaction([&] { fill(db); });
+    } catch (const ComponentError &error) {
+        QFile::remove(spare);
+        throw ComponentError(error.description()); // a file may have been left behind
+    }
+    const bool placed = placeWithoutReplacing(spare, path);
+    QFile::remove(spare);
+    if (!placed && !QFileInfo::exists(path))
+        throw ComponentError(
+            QStringLiteral("%1 could not be put in place at %2.").arg(label, path));
+    return placed;
+}
+
+void requireOnlyFiles(const QString &label, const QString &path)
+{
+    if (const QString other = whatStandsAt(path); !other.isEmpty())
+        throw ComponentError(QStringLiteral("%1 at %2 is not a file (%3 stands in its place).")
+                                 .arg(label, path, other),
+            nothingChanged);
+    for (const char *suffix : { "-journal", "-wal", "-shm" }) {
+        const QString companion = path + QLatin1String(suffix);
+        if (const QString other = whatStandsAt(companion); !other.isEmpty())
+            throw ComponentError(QStringLiteral("%1 at %2 cannot be used: %3 stands at %4, where "
+                                                "SQLite keeps the file's journal.")
+                                     .arg(label, path, other, companion),
+                nothingChanged);
+    }
+}
 
 SqliteConnection::SqliteConnection(
     QString label, QString path, Mode mode, std::chrono::milliseconds busyTimeout)
@@ -38,20 +114,17 @@ SqliteConnection::SqliteConnection(
     , m_path(std::move(path))
     , m_busyTimeout(busyTimeout)
 {
-    const QFileInfo info(m_path);
-    if (mode != Mode::Create && !info.exists())
-        throw ComponentError(QStringLiteral("%1 was not found at %2.").arg(m_label, m_path));
-    if (info.exists() && !info.isFile())
+    if (mode != Mode::Create && !QFileInfo::exists(m_path))
         throw ComponentError(
-            QStringLiteral("%1 at %2 is not a file (a folder stands in its place).")
-                .arg(m_label, m_path));
-    const int flags = openFlags(mode) | SQLITE_OPEN_NOMUTEX;
-    const int code = sqlite3_open_v2(m_path.toUtf8().constData(), &m_db, flags, nullptr);
+            QStringLiteral("%1 was not found at %2.").arg(m_label, m_path), nothingChanged);
+    requireOnlyFiles(m_label, m_path);
+    const int code = sqlite3_open_v2(m_path.toUtf8().constData(), &m_db, openFlags(mode), nullptr);
     if (code != SQLITE_OK) {
-        // The destructor does not run for a constructor that throws.
+        // The destructor does not run for a constructor that throws. Creating may have left a
+        // file behind.
         const ComponentError error = failure(code);
         sqlite3_close_v2(m_db);
-        throw error;
+        throw mode == Mode::Create ? ComponentError(error.description()) : error;
     }
     sqlite3_busy_handler(m_db, &SqliteConnection::waitWhileBusy, this);
     sqlite3_extended_result_codes(m_db, 1);
@@ -69,6 +142,41 @@ void SqliteConnection::execute(const char *sql)
     sqlite3_free(message);
     if (code != SQLITE_OK)
         fail(code);
+}
+
+void SqliteConnection::writeTransaction(const std::function<void()> &work)
+{
+    execute("BEGIN IMMEDIATE");
+    try {
+        work();
+        execute("COMMIT");
+    } catch (const ComponentError &error) {
+        // A COMMIT that met a busy file leaves the transaction open; one that failed past its
+        // commit point leaves none, and then no one can say what was written.
+        const bool rolledBack = rollBack();
+        throw ComponentError(error.description(),
+            rolledBack && error.changedNothing() ? Effect::Unchanged : Effect::Unknown);
+    } catch (...) {
+        (void)rollBack();
+        throw;
+    }
+}
+
+bool SqliteConnection::rollBack()
+{
+    return sqlite3_get_autocommit(m_db) == 0
+        && sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+void SqliteConnection::attach(const QString &path, const char *schema)
+{
+    requireOnlyFiles(m_label, path);
+    if (!QFileInfo::exists(path))
+        throw ComponentError(
+            QStringLiteral("%1 was not found at %2.").arg(m_label, path), nothingChanged);
+    SqliteStatement(*this, QStringLiteral("ATTACH DATABASE ?1 AS %1").arg(QLatin1String(schema)))
+        .bind(1, path)
+        .run();
 }
 
 // SQLite's own busy timeout sleeps up to 100 ms between tries, so a request can lose every
@@ -97,6 +205,8 @@ void SqliteConnection::fail(int code) const
     throw failure(code);
 }
 
+// A failed statement changes nothing by itself; inside a write transaction, writeTransaction
+// decides whether the whole request did.
 ComponentError SqliteConnection::failure(int code) const
 {
     const QString detail
@@ -122,8 +232,11 @@ ComponentError SqliteConnection::failure(int code) const
             = QStringLiteral("%1 at %2 could not be opened (%3).").arg(m_label, m_path, detail);
         break;
     case SQLITE_READONLY:
-        description
-            = QStringLiteral("%1 at %2 could not be written (%3).").arg(m_label, m_path, detail);
+        description = (m_db ? sqlite3_extended_errcode(m_db) : code) == SQLITE_READONLY_ROLLBACK
+            ? QStringLiteral("%1 at %2 holds changes that a program stopped while writing; they "
+                             "can be undone only where the file may be written (%3).")
+                  .arg(m_label, m_path, detail)
+            : QStringLiteral("%1 at %2 could not be written (%3).").arg(m_label, m_path, detail);
         break;
     case SQLITE_IOERR:
     case SQLITE_FULL:
@@ -136,7 +249,7 @@ ComponentError SqliteConnection::failure(int code) const
                           .arg(m_label, m_path, detail);
         break;
     }
-    return ComponentError(description);
+    return ComponentError(description, nothingChanged);
 }
 
 SqliteStatement::SqliteStatement(SqliteConnection &connection, const char *sql)
@@ -145,6 +258,11 @@ SqliteStatement::SqliteStatement(SqliteConnection &connection, const char *sql)
     const int code = sqlite3_prepare_v2(connection.handle(), sql, -1, &m_statement, nullptr);
     if (code != SQLITE_OK)
         connection.fail(code);
+}
+
+SqliteStatement::SqliteStatement(SqliteConnection &connection, const QString &sql)
+    : SqliteStatement(connection, sql.toUtf8().constData())
+{
 }
 
 SqliteStatement::~SqliteStatement()
@@ -194,24 +312,6 @@ QString SqliteStatement::text(int column) const
 qint64 SqliteStatement::integer(int column) const
 {
     return sqlite3_column_int64(m_statement, column);
-}
-
-SqliteTransaction::SqliteTransaction(SqliteConnection &connection)
-    : m_connection(connection)
-{
-    m_connection.execute("BEGIN IMMEDIATE");
-}
-
-SqliteTransaction::~SqliteTransaction()
-{
-    if (m_open)
-        sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-}
-
-void SqliteTransaction::commit()
-{
-    m_connection.execute("COMMIT");
-    m_open = false;
 }
 
 } // namespace Norlix

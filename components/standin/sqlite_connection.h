@@ -5,11 +5,15 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 
 struct sqlite3;
 struct sqlite3_stmt;
 
 namespace Norlix {
+
+// The stand-in's refusals and failures leave everything as it was unless they say otherwise.
+inline constexpr auto nothingChanged = ComponentError::Effect::Unchanged;
 
 // One open SQLite file of the stand-in installation. Every failure is raised as ComponentError
 // whose description names the file (by its label, e.g. "The database of company A", and path).
@@ -17,8 +21,10 @@ class SqliteConnection
 {
 public:
     enum class Mode {
-        ReadOnly, // never writes, never creates
-        ReadWrite, // the file must exist already
+        // The file must exist already. Reads open it for writing too, so that a transaction left
+        // behind by a writer that crashed is rolled back as SQLite intends; a file that may not
+        // be written is still read where there is nothing to roll back.
+        Existing,
         Create, // creates the file when it is missing
     };
 
@@ -27,8 +33,15 @@ public:
     SqliteConnection(const SqliteConnection &) = delete;
     SqliteConnection &operator=(const SqliteConnection &) = delete;
 
-    // Runs statements without values to bind (schema, transaction control).
+    // Runs statements without values to bind (schema).
     void execute(const char *sql);
+    // Runs work inside one write transaction taken at once (BEGIN IMMEDIATE), so that two
+    // processes never both read-then-write the same rows, and commits it. A failure says it
+    // changed nothing when the transaction never began or was rolled back in full.
+    void writeTransaction(const std::function<void()> &work);
+    // Makes another existing file part of this connection under schema, so that one transaction
+    // changes both files or neither.
+    void attach(const QString &path, const char *schema);
     // Rows changed by the last statement.
     [[nodiscard]] int changes() const;
     [[nodiscard]] sqlite3 *handle() const { return m_db; }
@@ -39,6 +52,7 @@ public:
 
 private:
     [[nodiscard]] ComponentError failure(int code) const;
+    [[nodiscard]] bool rollBack();
     static int waitWhileBusy(void *connection, int attempt);
 
     QString m_label;
@@ -53,6 +67,7 @@ class SqliteStatement
 {
 public:
     SqliteStatement(SqliteConnection &connection, const char *sql);
+    SqliteStatement(SqliteConnection &connection, const QString &sql);
     ~SqliteStatement();
     SqliteStatement(const SqliteStatement &) = delete;
     SqliteStatement &operator=(const SqliteStatement &) = delete;
@@ -71,21 +86,15 @@ private:
     sqlite3_stmt *m_statement = nullptr;
 };
 
-// Holds a write transaction taken at once (BEGIN IMMEDIATE), so that two processes never both
-// read-then-write the same rows; rolled back unless committed.
-class SqliteTransaction
-{
-public:
-    explicit SqliteTransaction(SqliteConnection &connection);
-    ~SqliteTransaction();
-    SqliteTransaction(const SqliteTransaction &) = delete;
-    SqliteTransaction &operator=(const SqliteTransaction &) = delete;
+// Creates the database at path, with what fill writes into it in one transaction, under a spare
+// name beside it, and then puts it in place, so that no one ever meets it half made. Gives back
+// false, and leaves it as it is, when another file came there first. Its folder must exist.
+bool createDatabase(const QString &label, const QString &path,
+    const std::function<void(SqliteConnection &)> &fill, std::chrono::milliseconds busyTimeout);
 
-    void commit();
-
-private:
-    SqliteConnection &m_connection;
-    bool m_open = true;
-};
+// Raises ComponentError unless the file at path, and every file SQLite may open beside it (its
+// journals), is a regular file or missing: a named pipe or a device there would make an open
+// wait for ever or read something that is no database.
+void requireOnlyFiles(const QString &label, const QString &path);
 
 } // namespace Norlix

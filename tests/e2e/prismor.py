@@ -60,12 +60,15 @@ class StandIn:
         return result.stdout.rstrip("\n")
 
     def company(self, letter):
-        """What `norlix company show` says of a company, as a dictionary."""
+        """What `norlix company show` says of a company, as a dictionary; "lock" is the holder
+        and "holds" how many times it holds the lock."""
         fields = {}
         for line in self.norlix("company", "show", letter).splitlines():
             key, separator, value = line.partition(":")
             if separator:
                 fields[key.strip()] = value.strip()
+        held = re.fullmatch(r"(.*) \((\d+) holds?\)", fields.get("lock", ""))
+        fields["lock"], fields["holds"] = (held[1], int(held[2])) if held else ("", 0)
         return fields
 
     def lock_is_free(self, letter):
