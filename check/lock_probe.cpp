@@ -5,6 +5,7 @@
 
 #include <components/components.h>
 #include <main_window/main.h>
+#include <main_window/one_line.h>
 
 #include <chrono>
 #include <cstdint>
@@ -56,7 +57,8 @@ bool Main::TryLockAccounts()
             return false;
         if (answer == QLatin1String("Unlock")) {
             const QString holder = freshCompanyDatabase()->LockOwner(QStringLiteral("LA"));
-            AddResult(QStringLiteral("..... accounts seem to be locked by WorkStation: ") + holder);
+            AddResult(QStringLiteral("..... accounts seem to be locked by WorkStation: ")
+                + onOneLine(holder));
             AddResult(QStringLiteral("     Attempting to unlock"));
             // The holder may have let go since the lock was refused; there is then nothing to
             // release, and asking to unlock in no one's name is an error.

@@ -4,6 +4,7 @@
 
 #include "letter_filter.h"
 #include "message_box.h"
+#include "one_line.h"
 #include "plain_label.h"
 #include "window_units.h"
 
@@ -315,8 +316,9 @@ bool Main::SelectCompany(const QString &letter)
     const QString location = freshCompanyDatabase()->DatabaseLocation();
     const QString fileName = freshCompanyDatabase()->DatabaseFileName();
     if (freshCompanyDatabase()->FileExists(location + fileName)) {
+        // The name's label holds one line: a break stored in the name would hide the rest of it.
         lblCoName->setCaption(
-            freshCompanyDatabase()->CompanySetting(QStringLiteral("Companyname")));
+            onOneLine(freshCompanyDatabase()->CompanySetting(QStringLiteral("Companyname"))));
         setLetterBackground(letterFound);
         return true;
     }

@@ -83,6 +83,8 @@ private slots:
     void refusedLetterLeavesTheReportEmpty();
     void errorMidCheckKeepsTheEarlierLines_data();
     void errorMidCheckKeepsTheEarlierLines();
+    void storedLineBreaksStayInTheirLine_data();
+    void storedLineBreaksStayInTheirLine();
 
     void lockProbe_data();
     void lockProbe();
@@ -342,6 +344,52 @@ void TestCheckRun::errorMidCheckKeepsTheEarlierLines()
     QCOMPARE(m_messages.at(0).title, QStringLiteral("Prismor"));
     QCOMPARE(ended.size(), 1);
     QVERIFY(ended.at(0).at(0).toInt() != 0);
+}
+
+void TestCheckRun::storedLineBreaksStayInTheirLine_data()
+{
+    QTest::addColumn<QString>("lineBreak");
+
+    QTest::newRow("CR") << QStringLiteral("\r");
+    QTest::newRow("LF") << QStringLiteral("\n");
+    QTest::newRow("CR LF") << QStringLiteral("\r\n");
+    QTest::newRow("VT") << QStringLiteral("\v");
+    QTest::newRow("FF") << QStringLiteral("\f");
+    QTest::newRow("NEL") << QStringLiteral("\u0085");
+    QTest::newRow("line separator") << QStringLiteral("\u2028");
+    QTest::newRow("paragraph separator") << QStringLiteral("\u2029");
+}
+
+// A stored value cannot add report lines, such as a Success and a Finished of its own.
+void TestCheckRun::storedLineBreaksStayInTheirLine()
+{
+    QFETCH(QString, lineBreak);
+    const QString mark = QString(QChar(u'\u00B6')).repeated(lineBreak.size());
+    const QString forged
+        = QStringLiteral("Success -- accounts could be locked by this Workstation");
+    FakeCompany &b = m_norlix.companies[QStringLiteral("B")];
+    b.location = QStringLiteral("/srv/") + lineBreak + QStringLiteral("norlix/B/");
+    b.settings[QStringLiteral("AcctDBtidyMonth")] = QStringLiteral("3") + lineBreak + forged;
+    b.settings[QStringLiteral("Companyname")] = QStringLiteral("Bramble") + lineBreak + "Ltd";
+    setWorkstationSetting(QStringLiteral("ws") + lineBreak + QStringLiteral("1"));
+    m_norlix.lockHolder = QStringLiteral("W") + lineBreak + QStringLiteral("7");
+    m_norlix.choiceAnswers = { QStringLiteral("Unlock") };
+    auto window = openWindow();
+
+    runCheck(*window, QStringLiteral("B"));
+
+    const QString workstation = QStringLiteral("WS") + mark + QStringLiteral("1");
+    QCOMPARE(window->lblResults->caption(),
+        report({ "Checking database of Company B", "WorkStation name: " + workstation,
+            "Database location: /srv/" + mark + "norlix/B/",
+            "    Last compacted in month 3" + mark + forged, "    Database version 12345",
+            "Attempting to lock and unlock the accounts",
+            "..... accounts seem to be locked by WorkStation: W" + mark + "7",
+            "     Attempting to unlock", "Success -- accounts could be locked by this Workstation",
+            "Finished" }));
+    QCOMPARE(window->lblCoName->caption(), "Bramble" + mark + "Ltd");
+    // What is passed to Norlix is the value as stored.
+    QVERIFY(m_norlix.calls.contains("AccountsLock(W" + lineBreak + "7,UNLOCK)"));
 }
 
 void TestCheckRun::lockProbe_data()
