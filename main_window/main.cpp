@@ -21,9 +21,13 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include <cstdlib>
 #include <new>
 
 namespace {
+
+// The window whose saved company an exit() of the process puts back (see restoreAtExitToo).
+Main *windowRestoredAtExit = nullptr;
 
 const QString crlf = QStringLiteral("\r\n");
 
@@ -173,7 +177,11 @@ Main::Main(QWidget *parent)
     connectHandlers();
 }
 
-Main::~Main() = default;
+Main::~Main()
+{
+    if (windowRestoredAtExit == this)
+        windowRestoredAtExit = nullptr;
+}
 
 void Main::connectHandlers()
 {
@@ -255,6 +263,7 @@ void Main::InitialiseForm()
     // From here on a failing step leaves its field empty and start-up carries on.
     m_companyNoted = true;
     ignoringErrors([this] { SavedCompanyLetter = freshCompanyDatabase()->CompanyLetter(); });
+    restoreAtExitToo();
     ignoringErrors([this] {
         const QString name = Norlix::readUserSetting(
             QStringLiteral("Norlix6"), QStringLiteral("ThisPC"), QStringLiteral("WStnName"));
@@ -274,6 +283,23 @@ void Main::restoreSavedCompany()
         return;
     m_companyRestored = true;
     ignoringErrors([this] { freshCompanyDatabase()->CompanyLetter(SavedCompanyLetter); });
+}
+
+// Qt's X11 platform ends the process with exit(1) when its connection to the X server breaks (the
+// X server, or the Wayland desktop that runs it, has gone), without closing any window; exit()
+// still runs the handlers registered with atexit. This one is registered after the components'
+// references came to exist, so it runs while they still do.
+void Main::restoreAtExitToo()
+{
+    static const bool registered = std::atexit(&Main::restoreAtExit) == 0;
+    if (registered)
+        windowRestoredAtExit = this;
+}
+
+void Main::restoreAtExit()
+{
+    if (windowRestoredAtExit)
+        windowRestoredAtExit->restoreSavedCompany();
 }
 
 void Main::unload(int status)
