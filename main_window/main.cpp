@@ -21,6 +21,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 
@@ -298,8 +299,14 @@ void Main::restoreAtExitToo()
 
 void Main::restoreAtExit()
 {
-    if (windowRestoredAtExit)
-        windowRestoredAtExit->restoreSavedCompany();
+    if (!windowRestoredAtExit)
+        return;
+    windowRestoredAtExit->restoreSavedCompany();
+    // The window is still there, so the process is ending from under it, its display gone (Qt and
+    // Xlib both end with status 1 then). Tearing Qt down from here would only risk a crash once
+    // the company is back; the process ends at once instead.
+    std::fflush(nullptr);
+    std::_Exit(1);
 }
 
 void Main::unload(int status)
