@@ -4,6 +4,7 @@
 #include "version_text.h"
 
 #include <main_window/main.h>
+#include <main_window/one_line.h>
 #include <main_window/plain_label.h>
 
 #include <QLineEdit>
@@ -21,15 +22,17 @@ void Main::cmdStart_Click()
     if (!SelectCompany(letter))
         return;
 
-    AddResult(QStringLiteral("Checking database of Company ") + letter);
-    AddResult(QStringLiteral("WorkStation name: ") + WorkstationName);
-    AddResult(QStringLiteral("Database location: ") + freshCompanyDatabase()->DatabaseLocation());
+    // Each value stays inside its line, so that what Norlix stores cannot add lines of its own.
+    AddResult(QStringLiteral("Checking database of Company ") + onOneLine(letter));
+    AddResult(QStringLiteral("WorkStation name: ") + onOneLine(WorkstationName));
+    AddResult(QStringLiteral("Database location: ")
+        + onOneLine(freshCompanyDatabase()->DatabaseLocation()));
     AddResult(QStringLiteral("    Last compacted in month ")
-        + freshCompanyDatabase()->CompanySetting(QStringLiteral("AcctDBtidyMonth")));
+        + onOneLine(freshCompanyDatabase()->CompanySetting(QStringLiteral("AcctDBtidyMonth"))));
 
     const double version = GetDatabaseVersion();
     AddResult(QStringLiteral("    Database version ")
-        + (version != 0 ? generalNumberText(version) : versionNotYetSet));
+        + (version != 0 ? onOneLine(generalNumberText(version)) : versionNotYetSet));
 
     AddResult(QStringLiteral("Attempting to lock and unlock the accounts"));
     if (TryLockAccounts())

@@ -1,13 +1,23 @@
 // The accounts lock probe: take the lock in this workstation's name and give it straight back.
 
 #include "fresh_objects.h"
+#include "give_back_clock.h"
 #include "temp_name.h"
 
+#include <components/component_error.h>
 #include <components/components.h>
 #include <main_window/main.h>
+#include <main_window/one_line.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QRegularExpression>
 
 #include <chrono>
 #include <cstdint>
+#include <exception>
+#include <new>
+#include <optional>
 #include <random>
 
 namespace {
@@ -23,18 +33,89 @@ const QString cautionMessage = QStringLiteral(
 const QString cautionButtons = QStringLiteral("Retry  Exit  Unlock");
 const QString cautionStyle = QStringLiteral("warning");
 
-// The probe must never leave the accounts locked in this workstation's name: when giving the
-// lock back fails, it is tried once more before the error ends the check.
-void giveBack(const QString &name)
+// A give-back that meets a busy file is asked again until this long after its first failure, so
+// that a reader holding the company's file for half a minute cannot strand the probe's hold.
+constexpr std::chrono::seconds giveBackPatience { 60 };
+// The component itself waits a while for a busy file; this pause only keeps one that fails at
+// once from being asked without a break.
+constexpr std::chrono::milliseconds giveBackPause { 250 };
+
+// While the probe waits to give its hold back the window takes no input; the cursor says so.
+class WaitCursor
+{
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
+// The name as one word of a shell command line.
+QString shellWord(const QString &name)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_.,:/@%+=-]+$"));
+    if (plain.match(name).hasMatch())
+        return name;
+    QString quoted = name;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+// What went wrong, in the words that the window uses when such an error ends the utility.
+QString causeOf(const std::exception_ptr &failure)
 {
     try {
-        freshCompanyDatabase()->AccountsLock(name, unlockAction);
+        std::rethrow_exception(failure);
+    } catch (const Norlix::ComponentError &error) {
+        return error.description();
+    } catch (const std::bad_alloc &) {
+        return QStringLiteral("Prismor ran out of memory and has to end.");
+    } catch (const std::exception &error) {
+        return QString::fromLocal8Bit(error.what());
     } catch (...) {
+        return QStringLiteral("An unexpected error occurred; Prismor has to end.");
+    }
+}
+
+Norlix::ComponentError leftLocked(const QString &letter, const QString &name, const QString &cause)
+{
+    QString text = QStringLiteral("The accounts of company %1 were left locked in this "
+                                  "workstation's name, \"%2\": the lock taken for the check "
+                                  "could not be given back.")
+                       .arg(letter, name);
+    if (!cause.isEmpty())
+        text += QStringLiteral("\n\n") + cause;
+    text += QStringLiteral("\n\nTo release them, run\n    norlix unlock %1 %2\nor check company %1 "
+                           "from another workstation and press Unlock.")
+                .arg(letter, shellWord(name));
+    return Norlix::ComponentError(text);
+}
+
+// The probe must never leave the accounts locked in this workstation's name. A request that
+// failed is repeated only when it certainly changed nothing: one that may have given the hold
+// back would, repeated, give back a hold that is not the probe's, such as one that Norlix itself
+// keeps on this workstation.
+void giveBack(const QString &name, const QString &letter)
+{
+    GiveBackClock &clock = giveBackClock();
+    std::optional<GiveBackClock::Clock::time_point> deadline;
+    std::optional<WaitCursor> waitCursor;
+    for (;;) {
         try {
             freshCompanyDatabase()->AccountsLock(name, unlockAction);
+            return;
+        } catch (const Norlix::ComponentError &error) {
+            const auto now = clock.now();
+            if (!deadline)
+                deadline = now + giveBackPatience;
+            if (!error.changedNothing() || now >= *deadline)
+                throw leftLocked(letter, name, error.description());
         } catch (...) {
+            throw leftLocked(letter, name, causeOf(std::current_exception()));
         }
-        throw;
+        if (!waitCursor)
+            waitCursor.emplace();
+        clock.sleep(giveBackPause);
     }
 }
 
@@ -46,7 +127,7 @@ bool Main::TryLockAccounts()
     for (;;) {
         const QString name = WorkstationName.isEmpty() ? TempWorkstationName() : WorkstationName;
         if (freshCompanyDatabase()->AccountsLock(name, lockAction) == name) {
-            giveBack(name);
+            giveBack(name, txtLetter->text());
             return true;
         }
 
@@ -56,7 +137,8 @@ bool Main::TryLockAccounts()
             return false;
         if (answer == QLatin1String("Unlock")) {
             const QString holder = freshCompanyDatabase()->LockOwner(QStringLiteral("LA"));
-            AddResult(QStringLiteral("..... accounts seem to be locked by WorkStation: ") + holder);
+            AddResult(QStringLiteral("..... accounts seem to be locked by WorkStation: ")
+                + onOneLine(holder));
             AddResult(QStringLiteral("     Attempting to unlock"));
             // The holder may have let go since the lock was refused; there is then nothing to
             // release, and asking to unlock in no one's name is an error.

@@ -6,6 +6,7 @@
 #include "command_button.h"
 #include "letter_filter.h"
 #include "message_box.h"
+#include "one_line.h"
 #include "plain_label.h"
 #include "window_units.h"
 
@@ -24,10 +25,15 @@
 #include <QStyle>
 #include <QStyleFactory>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <new>
 
 namespace {
+
+// The window whose saved company an exit() of the process puts back (see restoreAtExitToo).
+Main *windowRestoredAtExit = nullptr;
 
 const QString crlf = QStringLiteral("\r\n");
 
@@ -197,7 +203,11 @@ Main::Main(QWidget *parent)
     connectHandlers();
 }
 
-Main::~Main() = default;
+Main::~Main()
+{
+    if (windowRestoredAtExit == this)
+        windowRestoredAtExit = nullptr;
+}
 
 void Main::connectHandlers()
 {
@@ -279,6 +289,7 @@ void Main::InitialiseForm()
     // From here on a failing step leaves its field empty and start-up carries on.
     m_companyNoted = true;
     ignoringErrors([this] { SavedCompanyLetter = freshCompanyDatabase()->CompanyLetter(); });
+    restoreAtExitToo();
     ignoringErrors([this] {
         const QString name = Norlix::readUserSetting(
             QStringLiteral("Norlix6"), QStringLiteral("ThisPC"), QStringLiteral("WStnName"));
@@ -298,6 +309,29 @@ void Main::restoreSavedCompany()
         return;
     m_companyRestored = true;
     ignoringErrors([this] { freshCompanyDatabase()->CompanyLetter(SavedCompanyLetter); });
+}
+
+// Qt's X11 platform ends the process with exit(1) when its connection to the X server breaks (the
+// X server, or the Wayland desktop that runs it, has gone), without closing any window; exit()
+// still runs the handlers registered with atexit. This one is registered after the components'
+// references came to exist, so it runs while they still do.
+void Main::restoreAtExitToo()
+{
+    static const bool registered = std::atexit(&Main::restoreAtExit) == 0;
+    if (registered)
+        windowRestoredAtExit = this;
+}
+
+void Main::restoreAtExit()
+{
+    if (!windowRestoredAtExit)
+        return;
+    windowRestoredAtExit->restoreSavedCompany();
+    // The window is still there, so the process is ending from under it, its display gone (Qt and
+    // Xlib both end with status 1 then). Tearing Qt down from here would only risk a crash once
+    // the company is back; the process ends at once instead.
+    std::fflush(nullptr);
+    std::_Exit(1);
 }
 
 void Main::unload(int status)
@@ -340,8 +374,9 @@ bool Main::SelectCompany(const QString &letter)
     const QString location = freshCompanyDatabase()->DatabaseLocation();
     const QString fileName = freshCompanyDatabase()->DatabaseFileName();
     if (freshCompanyDatabase()->FileExists(location + fileName)) {
+        // The name's label holds one line: a break stored in the name would hide the rest of it.
         lblCoName->setCaption(
-            freshCompanyDatabase()->CompanySetting(QStringLiteral("Companyname")));
+            onOneLine(freshCompanyDatabase()->CompanySetting(QStringLiteral("Companyname"))));
         setLetterBackground(letterFound);
         return true;
     }

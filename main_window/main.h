@@ -67,6 +67,8 @@ private:
     void connectHandlers();
     void endAfterError(const QString &description);
     void restoreSavedCompany();
+    void restoreAtExitToo();
+    static void restoreAtExit();
     void unload(int status);
 
     QString SavedCompanyLetter;

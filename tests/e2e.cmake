@@ -11,6 +11,7 @@ set(prismor_e2e_cases
     refused_letter
     exit_restores
     close_by_frame_restores
+    desktop_dies_restores
 )
 foreach(e2e_case IN LISTS prismor_e2e_cases)
     add_test(NAME e2e_${e2e_case}

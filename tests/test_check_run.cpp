@@ -2,12 +2,14 @@
 
 #include "fake_norlix.h"
 
+#include <check/give_back_clock.h>
 #include <main_window/main.h>
 #include <main_window/message_box.h>
 #include <main_window/plain_label.h>
 #include <user_settings.h>
 
 #include <QApplication>
+#include <QCursor>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -16,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
 #include <memory>
 
 namespace {
@@ -83,9 +86,13 @@ private slots:
     void refusedLetterLeavesTheReportEmpty();
     void errorMidCheckKeepsTheEarlierLines_data();
     void errorMidCheckKeepsTheEarlierLines();
+    void storedLineBreaksStayInTheirLine_data();
+    void storedLineBreaksStayInTheirLine();
 
     void lockProbe_data();
     void lockProbe();
+    void giveBackThroughABusyFile_data();
+    void giveBackThroughABusyFile();
     void temporaryNamesAreDrawnAfreshAtEveryAttempt();
     void temporaryNameAfterUnlockIsUsedForLockAndUnlock();
     void tempWorkstationNameForm();
@@ -134,6 +141,7 @@ void TestCheckRun::cleanup()
 {
     MessageBox::clearInterceptor();
     Norlix::resetComponents();
+    giveBackClock() = GiveBackClock::real();
     QVERIFY(!m_norlix.dialogAnswersRanOut);
     QVERIFY(QApplication::topLevelWidgets().isEmpty());
 }
@@ -344,6 +352,52 @@ void TestCheckRun::errorMidCheckKeepsTheEarlierLines()
     QVERIFY(ended.at(0).at(0).toInt() != 0);
 }
 
+void TestCheckRun::storedLineBreaksStayInTheirLine_data()
+{
+    QTest::addColumn<QString>("lineBreak");
+
+    QTest::newRow("CR") << QStringLiteral("\r");
+    QTest::newRow("LF") << QStringLiteral("\n");
+    QTest::newRow("CR LF") << QStringLiteral("\r\n");
+    QTest::newRow("VT") << QStringLiteral("\v");
+    QTest::newRow("FF") << QStringLiteral("\f");
+    QTest::newRow("NEL") << QStringLiteral("\u0085");
+    QTest::newRow("line separator") << QStringLiteral("\u2028");
+    QTest::newRow("paragraph separator") << QStringLiteral("\u2029");
+}
+
+// A stored value cannot add report lines, such as a Success and a Finished of its own.
+void TestCheckRun::storedLineBreaksStayInTheirLine()
+{
+    QFETCH(QString, lineBreak);
+    const QString mark = QString(QChar(u'\u00B6')).repeated(lineBreak.size());
+    const QString forged
+        = QStringLiteral("Success -- accounts could be locked by this Workstation");
+    FakeCompany &b = m_norlix.companies[QStringLiteral("B")];
+    b.location = QStringLiteral("/srv/") + lineBreak + QStringLiteral("norlix/B/");
+    b.settings[QStringLiteral("AcctDBtidyMonth")] = QStringLiteral("3") + lineBreak + forged;
+    b.settings[QStringLiteral("Companyname")] = QStringLiteral("Bramble") + lineBreak + "Ltd";
+    setWorkstationSetting(QStringLiteral("ws") + lineBreak + QStringLiteral("1"));
+    m_norlix.lockHolder = QStringLiteral("W") + lineBreak + QStringLiteral("7");
+    m_norlix.choiceAnswers = { QStringLiteral("Unlock") };
+    auto window = openWindow();
+
+    runCheck(*window, QStringLiteral("B"));
+
+    const QString workstation = QStringLiteral("WS") + mark + QStringLiteral("1");
+    QCOMPARE(window->lblResults->caption(),
+        report({ "Checking database of Company B", "WorkStation name: " + workstation,
+            "Database location: /srv/" + mark + "norlix/B/",
+            "    Last compacted in month 3" + mark + forged, "    Database version 12345",
+            "Attempting to lock and unlock the accounts",
+            "..... accounts seem to be locked by WorkStation: W" + mark + "7",
+            "     Attempting to unlock", "Success -- accounts could be locked by this Workstation",
+            "Finished" }));
+    QCOMPARE(window->lblCoName->caption(), "Bramble" + mark + "Ltd");
+    // What is passed to Norlix is the value as stored.
+    QVERIFY(m_norlix.calls.contains("AccountsLock(W" + lineBreak + "7,UNLOCK)"));
+}
+
 void TestCheckRun::lockProbe_data()
 {
     QTest::addColumn<QString>("holder");
@@ -425,6 +479,87 @@ void TestCheckRun::lockProbe()
         QCOMPARE(shown.number, 0);
     }
     verifyEveryCallOnAFreshObject();
+}
+
+void TestCheckRun::giveBackThroughABusyFile_data()
+{
+    QTest::addColumn<QString>("workstation");
+    QTest::addColumn<int>("readerSeconds"); // -1: the reader never lets go
+    QTest::addColumn<bool>("changedNothing");
+    QTest::addColumn<QString>("message"); // empty: the lock was given back
+
+    QTest::newRow("a reader of 30 s") << "ws1" << 30 << true << QString();
+    QTest::newRow("a failure that may have changed something")
+        << "front desk's pc" << 30 << false
+        << "The accounts of company B were left locked in this workstation's name, \"FRONT DESK'S "
+           "PC\": the lock taken for the check could not be given back.\n\nThe company "
+           "database of B is busy.\n\nTo release them, run\n    norlix unlock B 'FRONT DESK'\\''S "
+           "PC'\nor check company B from another workstation and press Unlock.";
+    QTest::newRow("a reader that never lets go")
+        << "ws1" << -1 << true
+        << "The accounts of company B were left locked in this workstation's name, \"WS1\": the "
+           "lock taken for the check could not be given back.\n\nThe company database of B is "
+           "busy.\n\nTo release them, run\n    norlix unlock B WS1\nor check company B from "
+           "another workstation and press Unlock.";
+}
+
+// Giving the probe's hold back outlasts a reader that keeps the company's file busy, repeats only
+// a request that certainly changed nothing, and says how to release a hold it had to leave.
+void TestCheckRun::giveBackThroughABusyFile()
+{
+    using namespace std::chrono_literals;
+    QFETCH(QString, workstation);
+    QFETCH(int, readerSeconds);
+    QFETCH(bool, changedNothing);
+    QFETCH(QString, message);
+    setWorkstationSetting(workstation);
+    const QString unlock = QStringLiteral("AccountsLock(%1,UNLOCK)").arg(workstation.toUpper());
+    GiveBackClock::Clock::time_point now;
+    giveBackClock()
+        = { [&] { return now; }, [&](GiveBackClock::Clock::duration pause) { now += pause; } };
+    QList<bool> waitCursorShown;
+    m_norlix.onCall = [&](const QString &call) {
+        if (call != unlock)
+            return;
+        const QCursor *cursor = QApplication::overrideCursor();
+        waitCursorShown << (cursor && cursor->shape() == Qt::WaitCursor);
+        // As the stand-in does, a request waits 5 s for the busy file before it fails.
+        if (readerSeconds < 0 || now < GiveBackClock::Clock::time_point(readerSeconds * 1s)) {
+            now += 5s;
+            throw Norlix::ComponentError(QStringLiteral("The company database of B is busy."),
+                changedNothing ? Norlix::ComponentError::Effect::Unchanged
+                               : Norlix::ComponentError::Effect::Unknown);
+        }
+    };
+    auto window = openWindow();
+    QSignalSpy ended(window.get(), &Main::ended);
+
+    runCheck(*window, QStringLiteral("B"));
+
+    QVERIFY(!QApplication::overrideCursor());
+    const QStringList fullReport = successfulReportOfB(workstation.toUpper(), "12345");
+    if (message.isEmpty()) {
+        QCOMPARE(window->lblResults->caption(), report(fullReport));
+        QVERIFY(m_norlix.lockHolder.isEmpty());
+        QVERIFY(m_messages.isEmpty());
+        QVERIFY(ended.isEmpty());
+        QVERIFY(waitCursorShown.size() > 6);
+        QCOMPARE(waitCursorShown.count(true), waitCursorShown.size() - 1);
+        return;
+    }
+    QCOMPARE(window->lblResults->caption(), report(fullReport.mid(0, 6)));
+    QCOMPARE(m_norlix.lockHolder, workstation.toUpper());
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages.at(0).text, message);
+    QCOMPARE(ended.size(), 1);
+    QVERIFY(ended.at(0).at(0).toInt() != 0);
+    if (!changedNothing) {
+        QCOMPARE(m_norlix.calls.count(unlock), 1);
+    } else {
+        // Bounded: it gives up at the first failure a minute after the first one (at 5 s).
+        QVERIFY(now >= GiveBackClock::Clock::time_point(65s));
+        QVERIFY(now < GiveBackClock::Clock::time_point(71s));
+    }
 }
 
 void TestCheckRun::temporaryNamesAreDrawnAfreshAtEveryAttempt()

@@ -22,7 +22,11 @@
 #include <QWindow>
 
 #include <csignal>
+#include <cstdlib>
 #include <stdexcept>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -64,6 +68,8 @@ private slots:
     void terminationSignalClosesLikeTheFrame_data();
     void terminationSignalClosesLikeTheFrame();
     void terminationSignalWaitsForAnOpenDialog();
+    void exitOfTheProcessRestoresOnce_data();
+    void exitOfTheProcessRestoresOnce();
 
     void errorInHandler_data();
     void errorInHandler();
@@ -82,12 +88,12 @@ void TestWindowLifecycle::init()
 {
     m_norlix = FakeNorlix {};
     m_norlix.currentLetter = QStringLiteral("C");
-    m_norlix.companies[QStringLiteral("B")] = { QStringLiteral("/srv/norlix/B/"),
-        QStringLiteral("company.ndb"), true,
-        { { QStringLiteral("Companyname"), QStringLiteral("Bramley Ltd") } } };
-    m_norlix.companies[QStringLiteral("C")] = { QStringLiteral("/srv/norlix/C/"),
-        QStringLiteral("company.ndb"), true,
-        { { QStringLiteral("Companyname"), QStringLiteral("Carrow Ltd") } } };
+    m_norlix.companies[QStringLiteral("B")]
+        = { QStringLiteral("/srv/norlix/B/"), QStringLiteral("company.ndb"), true,
+              { { QStringLiteral("Companyname"), QStringLiteral("Bramley Ltd") } } };
+    m_norlix.companies[QStringLiteral("C")]
+        = { QStringLiteral("/srv/norlix/C/"), QStringLiteral("company.ndb"), true,
+              { { QStringLiteral("Companyname"), QStringLiteral("Carrow Ltd") } } };
     m_norlix.install();
     setWorkstationSetting(QStringLiteral("frontdesk"));
     m_messages = std::make_unique<MessageBox::Recorder>();
@@ -337,6 +343,63 @@ void TestWindowLifecycle::terminationSignalWaitsForAnOpenDialog()
     QVERIFY(visibleWhileDialogOpen);
     QTRY_VERIFY(!m_main->isVisible());
     QCOMPARE(m_norlix.currentLetter, QStringLiteral("C"));
+}
+
+void TestWindowLifecycle::exitOfTheProcessRestoresOnce_data()
+{
+    QTest::addColumn<bool>("signalBurstFirst");
+    QTest::newRow("the X server goes away") << false;
+    QTest::newRow("a burst of termination signals, then the X server goes away") << true;
+}
+
+// Qt's X11 platform ends the process with exit(1) when the X server has gone, closing no window.
+// A child process does that here and tells through a pipe which letters it wrote and which
+// statuses the window ended with.
+void TestWindowLifecycle::exitOfTheProcessRestoresOnce()
+{
+    QFETCH(bool, signalBurstFirst);
+    showMain();
+    QVERIFY(m_main->SelectCompany(QStringLiteral("B")));
+    int pipeEnds[2];
+    QCOMPARE(::pipe(pipeEnds), 0);
+    const pid_t child = ::fork();
+    QVERIFY(child != -1);
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        const auto tell = [&](const QString &what) {
+            const QByteArray line = what.toUtf8() + '\n';
+            [[maybe_unused]] const auto written = ::write(pipeEnds[1], line.data(), line.size());
+        };
+        m_norlix.onCall = [&](const QString &call) {
+            if (call.startsWith(QLatin1String("CompanyLetter=")))
+                tell(call);
+        };
+        connect(m_main.get(), &Main::ended, [&](int status) { tell(QString::number(status)); });
+        if (signalBurstFirst) {
+            const TerminationSignals termination(m_main.get());
+            for (const int signalNumber : { SIGTERM, SIGTERM, SIGHUP, SIGINT, SIGTERM })
+                std::raise(signalNumber);
+            // No test macro here: a failing one would return into the rest of the tests.
+            for (int wait = 0; wait < 500 && m_main->isVisible(); ++wait)
+                QTest::qWait(10);
+            QCoreApplication::processEvents();
+        }
+        std::exit(1);
+    }
+    ::close(pipeEnds[1]);
+    QFile fromChild;
+    QVERIFY(fromChild.open(pipeEnds[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    const QStringList told
+        = QString::fromUtf8(fromChild.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 1);
+    const QStringList restoredOnce { QStringLiteral("CompanyLetter=C") };
+    const QStringList endedOnceByTheBurst { QStringLiteral("CompanyLetter=C"),
+        QStringLiteral("0") };
+    QCOMPARE(told, signalBurstFirst ? endedOnceByTheBurst : restoredOnce);
 }
 
 void TestWindowLifecycle::errorInHandler_data()

@@ -257,6 +257,24 @@ def close_by_frame_restores(s):
     expect_equal(s.norlix("current"), "C", "current company after closing by the frame")
 
 
+@case
+def desktop_dies_restores(s):
+    """The X server goes away under the window, as when the desktop crashes or the Wayland
+    desktop that runs it ends: Prismor still puts the saved company back."""
+    s.norlix("demo")
+    s.norlix("current", "D")
+    prismor = s.start_prismor()
+    prismor.enter_letter("a")
+    prismor.click("cmdStart")
+    prismor.wait_for_report_end()
+    expect_equal(s.norlix("current"), "A", "current company while Prismor shows A's report")
+    s.screenshot("report")
+    s.desktop.kill_server()
+    status = prismor.wait_for_end()
+    expect(status > 0, f"Prismor should end with a status of its own above 0, ended with {status}")
+    expect_equal(s.norlix("current"), "D", "current company after the X server was killed")
+
+
 def run_case(case_name, options):
     print(f"case {case_name}")
     with VirtualDesktop() as desktop:
@@ -269,7 +287,8 @@ def run_case(case_name, options):
             print(f"  FAIL {case_name}: {error}")
             if not isinstance(error, CheckFailed):
                 traceback.print_exc(file=sys.stdout)
-            scenario.screenshot("failure")
+            if scenario.desktop.server_running():
+                scenario.screenshot("failure")
             if scenario.prismor:
                 print(f"  Prismor's output ({scenario.prismor.log_path}):")
                 with open(scenario.prismor.log_path) as log:

@@ -82,6 +82,14 @@ class VirtualDesktop:
                     process.wait()
         shutil.rmtree(self._home, ignore_errors=True)
 
+    def kill_server(self):
+        """Ends the X server at once, as a crash of the desktop does."""
+        self._server.kill()
+        self._server.wait()
+
+    def server_running(self):
+        return self._server is not None and self._server.poll() is None
+
     def env(self):
         """What a program started on this desktop needs in its environment."""
         return {"DISPLAY": self.display}
