@@ -1,7 +1,14 @@
 # The Debian package: `cpack -G DEB` in the build folder gives prismor_<version>_<arch>.deb with
 # everything the install rules name under /usr, and the package's copyright and changelog.
-set(PRISMOR_PACKAGE_MAINTAINER "Prismor maintainers <prismor@norlix.com>"
+set(prismor_default_maintainer "Prismor maintainers <prismor@norlix.com>")
+set(PRISMOR_PACKAGE_MAINTAINER "${prismor_default_maintainer}"
     CACHE STRING "Maintainer named in the Debian package")
+# A build folder configured before the maintainer had a real host still caches the old
+# placeholder, which Debian's tools reject; move it on, but keep any address set on purpose.
+if(PRISMOR_PACKAGE_MAINTAINER MATCHES "@localhost>?$")
+    set(PRISMOR_PACKAGE_MAINTAINER "${prismor_default_maintainer}" CACHE STRING
+        "Maintainer named in the Debian package" FORCE)
+endif()
 
 set(CPACK_PACKAGE_NAME prismor)
 set(CPACK_PACKAGE_VENDOR "Norlix")
