@@ -53,22 +53,20 @@ Settings parseSettings(const QStringList &arguments)
 {
     QCommandLineParser parser;
     const QCommandLineOption runs(QStringLiteral("runs"), QStringLiteral("start-ups of each"),
-                                  QStringLiteral("N"), QStringLiteral("40"));
+        QStringLiteral("N"), QStringLiteral("40"));
     const QCommandLineOption checkRuns(QStringLiteral("check-runs"), QStringLiteral("checks"),
-                                       QStringLiteral("N"), QStringLiteral("1000"));
+        QStringLiteral("N"), QStringLiteral("1000"));
     const QCommandLineOption processes(QStringLiteral("lock-processes"),
-                                       QStringLiteral("processes"), QStringLiteral("N"),
-                                       QStringLiteral("8"));
+        QStringLiteral("processes"), QStringLiteral("N"), QStringLiteral("8"));
     const QCommandLineOption seconds(QStringLiteral("lock-seconds"), QStringLiteral("seconds"),
-                                     QStringLiteral("S"), QStringLiteral("3"));
-    const QCommandLineOption only(QStringLiteral("only"), QStringLiteral("startup, check or lock"),
-                                  QStringLiteral("PART"));
-    parser.addOptions({runs, checkRuns, processes, seconds, only});
+        QStringLiteral("S"), QStringLiteral("3"));
+    const QCommandLineOption only(
+        QStringLiteral("only"), QStringLiteral("startup, check or lock"), QStringLiteral("PART"));
+    parser.addOptions({ runs, checkRuns, processes, seconds, only });
     parser.addHelpOption();
     parser.process(arguments);
-    return {parser.value(runs).toInt(), parser.value(checkRuns).toInt(),
-            parser.value(processes).toInt(), parser.value(seconds).toDouble(),
-            parser.value(only)};
+    return { parser.value(runs).toInt(), parser.value(checkRuns).toInt(),
+        parser.value(processes).toInt(), parser.value(seconds).toDouble(), parser.value(only) };
 }
 
 // Files under /proc have no size, so they are read whole rather than line by line.
@@ -96,7 +94,7 @@ void printLoad(const char *when)
 
 void printMachine()
 {
-    utsname system{};
+    utsname system {};
     uname(&system);
     out() << "Machine: " << cpuModel() << ", " << sysconf(_SC_NPROCESSORS_ONLN)
           << " cores online, Linux " << system.release << ", Qt " << qVersion() << "\n";
@@ -108,9 +106,9 @@ void setUpInstallation(const QTemporaryDir &dir)
     qputenv("NORLIX_HOME", dir.filePath(QStringLiteral("norlix")).toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
     const QString log = dir.filePath(QStringLiteral("norlix.log"));
-    const QStringList commands[] = {{QStringLiteral("demo")},
-                                    {QStringLiteral("workstation"), QStringLiteral("BENCHPC")},
-                                    {QStringLiteral("current"), QStringLiteral("A")}};
+    const QStringList commands[] = { { QStringLiteral("demo") },
+        { QStringLiteral("workstation"), QStringLiteral("BENCHPC") },
+        { QStringLiteral("current"), QStringLiteral("A") } };
     for (const QStringList &command : commands) {
         if (runChild(QStringLiteral(NORLIX_EXECUTABLE), command, log).exitStatus != 0) {
             out() << "norlix " << command.join(u' ') << " failed; see " << log << "\n";
@@ -138,14 +136,14 @@ QString number(double value, int decimals)
 
 // One line of the side-by-side table; empty columns stay blank.
 void printRow(const QString &label, const QString &prismor, const QString &bare,
-              const QString &ratio = {}, const QString &target = {})
+    const QString &ratio = {}, const QString &target = {})
 {
     out() << QStringLiteral("%1%2%3%4  %5\n")
-                     .arg(label, -32)
-                     .arg(prismor, 18)
-                     .arg(bare, 18)
-                     .arg(ratio, 7)
-                     .arg(target);
+                 .arg(label, -32)
+                 .arg(prismor, 18)
+                 .arg(bare, 18)
+                 .arg(ratio, 7)
+                 .arg(target);
 }
 
 QString withUnit(double value, const char *unit)
@@ -180,28 +178,25 @@ void printStartup(const StartupComparison &startup, int runs)
     const double timeRatio = p.milliseconds.median / b.milliseconds.median;
     const double memoryRatio = p.peakMebibytes.median / b.peakMebibytes.median;
     printRow({}, QStringLiteral("Prismor"), QStringLiteral("bare Qt window"),
-             QStringLiteral("ratio"), QStringLiteral("target"));
+        QStringLiteral("ratio"), QStringLiteral("target"));
     printRow(QStringLiteral("start-up to shown+idle, median"),
-             withUnit(p.milliseconds.median, "ms"), withUnit(b.milliseconds.median, "ms"),
-             number(timeRatio, 2), atMost(timeRatio, startupTarget));
-    printRow(QStringLiteral("  fastest / slowest (ms)"), range(p.milliseconds),
-             range(b.milliseconds));
+        withUnit(p.milliseconds.median, "ms"), withUnit(b.milliseconds.median, "ms"),
+        number(timeRatio, 2), atMost(timeRatio, startupTarget));
+    printRow(
+        QStringLiteral("  fastest / slowest (ms)"), range(p.milliseconds), range(b.milliseconds));
     printRow(QStringLiteral("peak memory (max RSS), median"),
-             withUnit(p.peakMebibytes.median, "MiB"), withUnit(b.peakMebibytes.median, "MiB"),
-             number(memoryRatio, 2), atMost(memoryRatio, memoryTarget));
-    printRow(QStringLiteral("  lowest / highest (MiB)"), range(p.peakMebibytes),
-             range(b.peakMebibytes));
-    printRow(QStringLiteral("  window size (px)"), sizeText(p.windowSize),
-             sizeText(b.windowSize));
+        withUnit(p.peakMebibytes.median, "MiB"), withUnit(b.peakMebibytes.median, "MiB"),
+        number(memoryRatio, 2), atMost(memoryRatio, memoryTarget));
+    printRow(
+        QStringLiteral("  lowest / highest (MiB)"), range(p.peakMebibytes), range(b.peakMebibytes));
+    printRow(QStringLiteral("  window size (px)"), sizeText(p.windowSize), sizeText(b.windowSize));
     const auto &t = startup.textWindow;
-    printRow(QStringLiteral("for reference:"), QString(),
-             QStringLiteral("with a text label"));
-    printRow(QStringLiteral("  start-up, median"), QString(),
-             withUnit(t.milliseconds.median, "ms"),
-             number(p.milliseconds.median / t.milliseconds.median, 2));
+    printRow(QStringLiteral("for reference:"), QString(), QStringLiteral("with a text label"));
+    printRow(QStringLiteral("  start-up, median"), QString(), withUnit(t.milliseconds.median, "ms"),
+        number(p.milliseconds.median / t.milliseconds.median, 2));
     printRow(QStringLiteral("  peak memory, median"), QString(),
-             withUnit(t.peakMebibytes.median, "MiB"),
-             number(p.peakMebibytes.median / t.peakMebibytes.median, 2));
+        withUnit(t.peakMebibytes.median, "MiB"),
+        number(p.peakMebibytes.median / t.peakMebibytes.median, 2));
     if (p.failures || b.failures || t.failures)
         out() << "  failed starts: Prismor " << p.failures << ", bare " << b.failures
               << ", with a label " << t.failures << "\n";
@@ -237,8 +232,8 @@ void printLock(const LockFigures &lock)
     out() << "  two holders at once: " << lock.overlaps << "   target 0 "
           << verdict(lock.overlaps == 0) << "\n";
     if (lock.errors || lock.failedProcesses)
-        out() << "  component errors: " << lock.errors << ", failed processes: "
-              << lock.failedProcesses << "\n";
+        out() << "  component errors: " << lock.errors
+              << ", failed processes: " << lock.failedProcesses << "\n";
     if (!lock.firstError.isEmpty())
         out() << "  the first error: " << lock.firstError << "\n";
 }
@@ -262,9 +257,8 @@ int main(int argc, char *argv[])
 
     StartupComparison startup;
     if (settings.runs("startup")) {
-        const StartupPrograms programs{QStringLiteral(PRISMOR_STARTUP_PROGRAM),
-                                       QStringLiteral(BARE_WINDOW_PROGRAM),
-                                       QStringLiteral(TEXT_WINDOW_PROGRAM)};
+        const StartupPrograms programs { QStringLiteral(PRISMOR_STARTUP_PROGRAM),
+            QStringLiteral(BARE_WINDOW_PROGRAM), QStringLiteral(TEXT_WINDOW_PROGRAM) };
         startup = compareStartups(programs, settings.startupRuns, log);
         printStartup(startup, settings.startupRuns);
     }
@@ -275,8 +269,8 @@ int main(int argc, char *argv[])
     }
     if (settings.runs("lock")) {
         printLock(contendForLock(QString::fromLocal8Bit(argv[0]), settings.lockProcesses,
-                                 settings.lockSeconds, dir.filePath(QStringLiteral("counters")),
-                                 dir.filePath(QStringLiteral("lock-workers.log"))));
+            settings.lockSeconds, dir.filePath(QStringLiteral("counters")),
+            dir.filePath(QStringLiteral("lock-workers.log"))));
     }
     printLoad("at end");
     out().flush();

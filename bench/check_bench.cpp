@@ -23,10 +23,13 @@ constexpr int warmUpRuns = 20;
 class ExitAnswer : public Norlix::ChoiceDialogComponent
 {
 public:
-    explicit ExitAnswer(QString *fault) : m_fault(fault) {}
+    explicit ExitAnswer(QString *fault)
+        : m_fault(fault)
+    {
+    }
 
-    QString ShowChoice(const QString &, const QString &, const QString &, const QString &,
-                       int) override
+    QString ShowChoice(
+        const QString &, const QString &, const QString &, const QString &, int) override
     {
         *m_fault = QStringLiteral("the accounts were locked elsewhere; the dialog was shown");
         return QStringLiteral("Exit");
@@ -54,7 +57,7 @@ CheckFigures timeChecks(const QString &letter, int runs)
 {
     CheckFigures figures;
     Norlix::useComponentFactories(
-            {{}, {}, [&figures] { return std::make_unique<ExitAnswer>(&figures.fault); }});
+        { {}, {}, [&figures] { return std::make_unique<ExitAnswer>(&figures.fault); } });
     MessageBox::setInterceptor([&figures](const MessageBox::Shown &shown) {
         figures.fault = QStringLiteral("a message box said: ") + shown.text;
     });
