@@ -3,6 +3,7 @@
 #include "main.h"
 #include "message_box.h"
 #include "plain_label.h"
+#include "syscall_tally.h"
 
 #include <components.h>
 
@@ -14,8 +15,6 @@
 #include <vector>
 
 namespace {
-
-constexpr int warmUpRuns = 20;
 
 // The check of a company whose accounts are free never shows the choice dialog. Should another
 // workstation hold the lock after all, the benchmark answers Exit instead of waiting for a user,
@@ -53,7 +52,7 @@ double elapsedMilliseconds(const QElapsedTimer &timer)
 
 } // namespace
 
-CheckFigures timeChecks(const QString &letter, int runs)
+CheckFigures timeChecks(const QString &letter, const CheckRuns &runs)
 {
     CheckFigures figures;
     Norlix::useComponentFactories(
@@ -70,11 +69,16 @@ CheckFigures timeChecks(const QString &letter, int runs)
 
         std::vector<double> handler;
         std::vector<double> withRepaint;
-        for (int run = -warmUpRuns; run < runs && figures.fault.isEmpty(); ++run) {
+        for (int run = -runs.warmUpRuns; run < runs.runs && figures.fault.isEmpty(); ++run) {
+            const bool marked = runs.marked && run >= 0;
+            if (marked)
+                markOperationStart();
             QElapsedTimer timer;
             timer.start();
             window.cmdStart_Click();
             const double handlerTime = elapsedMilliseconds(timer);
+            if (marked)
+                markOperationEnd();
             QCoreApplication::processEvents();
             if (run >= 0) {
                 handler.push_back(handlerTime);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing Prismor need, and only
-# those that are missing, so that a second run is quick.
+# those that are missing, so that a second run is quick. With the argument "bench", also those
+# that only the benchmarks need (scripts/bench.sh).
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,8 @@ packages=(
     clang libclang-rt-14-dev llvm
     binutils-mingw-w64-x86-64
 )
+# strace counts and slows down the system calls of the check.
+[ "${1:-}" != bench ] || packages+=(strace)
 
 missing=()
 for package in "${packages[@]}"; do
