@@ -3,6 +3,7 @@
 #include "main.h"
 #include "message_box.h"
 #include "plain_label.h"
+#include "syscall_tally.h"
 
 #include <components.h>
 
@@ -15,18 +16,19 @@
 
 namespace {
 
-constexpr int warmUpRuns = 20;
-
 // The check of a company whose accounts are free never shows the choice dialog. Should another
 // workstation hold the lock after all, the benchmark answers Exit instead of waiting for a user,
 // and says that its figures are not those of a plain check.
 class ExitAnswer : public Norlix::ChoiceDialogComponent
 {
 public:
-    explicit ExitAnswer(QString *fault) : m_fault(fault) {}
+    explicit ExitAnswer(QString *fault)
+        : m_fault(fault)
+    {
+    }
 
-    QString ShowChoice(const QString &, const QString &, const QString &, const QString &,
-                       int) override
+    QString ShowChoice(
+        const QString &, const QString &, const QString &, const QString &, int) override
     {
         *m_fault = QStringLiteral("the accounts were locked elsewhere; the dialog was shown");
         return QStringLiteral("Exit");
@@ -50,11 +52,11 @@ double elapsedMilliseconds(const QElapsedTimer &timer)
 
 } // namespace
 
-CheckFigures timeChecks(const QString &letter, int runs)
+CheckFigures timeChecks(const QString &letter, const CheckRuns &runs)
 {
     CheckFigures figures;
     Norlix::useComponentFactories(
-            {{}, {}, [&figures] { return std::make_unique<ExitAnswer>(&figures.fault); }});
+        { {}, {}, [&figures] { return std::make_unique<ExitAnswer>(&figures.fault); } });
     MessageBox::setInterceptor([&figures](const MessageBox::Shown &shown) {
         figures.fault = QStringLiteral("a message box said: ") + shown.text;
     });
@@ -67,11 +69,16 @@ CheckFigures timeChecks(const QString &letter, int runs)
 
         std::vector<double> handler;
         std::vector<double> withRepaint;
-        for (int run = -warmUpRuns; run < runs && figures.fault.isEmpty(); ++run) {
+        for (int run = -runs.warmUpRuns; run < runs.runs && figures.fault.isEmpty(); ++run) {
+            const bool marked = runs.marked && run >= 0;
+            if (marked)
+                markOperationStart();
             QElapsedTimer timer;
             timer.start();
             window.cmdStart_Click();
             const double handlerTime = elapsedMilliseconds(timer);
+            if (marked)
+                markOperationEnd();
             QCoreApplication::processEvents();
             if (run >= 0) {
                 handler.push_back(handlerTime);

@@ -13,6 +13,13 @@ struct CheckFigures
     QString fault; // why the figures cannot be trusted, or empty
 };
 
+struct CheckRuns
+{
+    int runs = 1000; // timed
+    int warmUpRuns = 20; // before them, not timed
+    bool marked = false; // each timed click framed by markOperationStart() and markOperationEnd()
+};
+
 // Opens the window Main as Prismor does (Form_Load included) on the platform of the
-// environment, types letter into txtLetter and runs the check runs times after warm-up runs.
-[[nodiscard]] CheckFigures timeChecks(const QString &letter, int runs);
+// environment, types letter into txtLetter and runs the check as many times as asked.
+[[nodiscard]] CheckFigures timeChecks(const QString &letter, const CheckRuns &runs);

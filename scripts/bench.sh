@@ -2,12 +2,15 @@
 # Builds the benchmarks in build-bench/ (or $PRISMOR_BENCH_BUILD_DIR) the way scripts/build.sh
 # builds Prismor, and runs them: start-up and peak memory of Prismor against a bare Qt window on
 # a virtual X display (Xvfb, 96 dpi, no window manager), one whole check of company A, and the
-# accounts lock under contention. Arguments go to prismor_bench (--runs, --check-runs,
-# --lock-processes, --lock-seconds). Without Xvfb the start-up runs on the offscreen platform.
+# accounts lock under contention; the check also in child processes under strace, which counts
+# its system calls and adds a delay to those of files. Arguments go to prismor_bench (--runs,
+# --check-runs, --traced-checks, --lock-processes, --lock-seconds, --only). Without Xvfb the
+# start-up runs on the offscreen platform.
 #
 # Not part of the tests: figures depend on the machine and what else it is doing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-dependencies.sh bench
 build_dir=${PRISMOR_BENCH_BUILD_DIR:-build-bench}
 
 cmake -S . -B "$build_dir" -DPRISMOR_BENCH=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -5,9 +5,11 @@
 #   display   the virtual display that scripts/run.sh checks company A on where there is none
 #   test      everything the tests need: both sets above, the packaging and desktop linters,
 #             clang's fuzzer and sanitizer run-times, the Windows resource compiler
+#   bench     what the benchmarks need beyond building: the virtual display, and strace, which
+#             counts and slows down the system calls of the check (scripts/bench.sh)
 # With no set named, the test set. Without root, it installs through sudo; a user who may not
 # use sudo is told what is missing and the command that installs it.
-#   scripts/install-dependencies.sh [run] [display] [test]
+#   scripts/install-dependencies.sh [run] [display] [test] [bench]
 set -euo pipefail
 
 run_packages=(
@@ -28,6 +30,7 @@ test_packages=(
     clang libclang-rt-14-dev llvm
     binutils-mingw-w64-x86-64
 )
+bench_packages=("${run_packages[@]}" "${display_packages[@]}" strace)
 
 packages=()
 for set in "${@:-test}"; do
@@ -35,7 +38,9 @@ for set in "${@:-test}"; do
         run) packages+=("${run_packages[@]}") ;;
         display) packages+=("${display_packages[@]}") ;;
         test) packages+=("${test_packages[@]}") ;;
-        *) echo "install-dependencies.sh: unknown set \"$set\" (run, display or test)" >&2; exit 2 ;;
+        bench) packages+=("${bench_packages[@]}") ;;
+        *) echo "install-dependencies.sh: unknown set \"$set\" (run, display, test or bench)" >&2
+           exit 2 ;;
     esac
 done
 
