@@ -5,16 +5,16 @@ prismor_add_test(test_choice_dialog
 
 prismor_add_test(test_check_text
     SOURCES test_check_text.cpp
-    LIBRARIES prismor_window)
+    LIBRARIES prismor_window SQLite::SQLite3)
 
 prismor_add_test(test_check_run
     SOURCES test_check_run.cpp fake_norlix.h
-    LIBRARIES prismor_window)
+    LIBRARIES prismor_window SQLite::SQLite3)
 
 # The real window and components against a stand-in installation set up with the norlix command.
 prismor_add_test(test_check_end_to_end
     SOURCES test_check_end_to_end.cpp
-    LIBRARIES prismor_window)
+    LIBRARIES prismor_window SQLite::SQLite3)
 target_compile_definitions(test_check_end_to_end PRIVATE
     NORLIX_COMMAND="$<TARGET_FILE:norlix>")
 add_dependencies(test_check_end_to_end norlix)

@@ -5,6 +5,7 @@
 #include <main_window/main.h>
 #include <main_window/message_box.h>
 #include <main_window/plain_label.h>
+#include <standin/standin_components.h>
 
 #include "test_support.h"
 
@@ -17,6 +18,10 @@
 #include <QTimer>
 
 #include <memory>
+
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -57,6 +62,79 @@ QWidget *shownChoiceDialog()
     return nullptr;
 }
 
+// Starts a reader that holds a read transaction on the file for the given time, as a long report
+// in another Norlix program would, and gives back once the reader holds it.
+pid_t holdForReading(const QString &path, int seconds)
+{
+    int ready[2];
+    if (pipe(ready) != 0)
+        return -1;
+    const pid_t reader = fork();
+    if (reader == 0) {
+        sqlite3 *db = nullptr;
+        if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != 0
+            || sqlite3_exec(db, "BEGIN; SELECT count(*) FROM settings;", nullptr, nullptr, nullptr)
+                != 0)
+            _exit(1);
+        (void)!write(ready[1], "r", 1);
+        sleep(static_cast<unsigned>(seconds));
+        _exit(0);
+    }
+    char byte = 0;
+    close(ready[1]);
+    const bool held = reader > 0 && read(ready[0], &byte, 1) == 1;
+    close(ready[0]);
+    return held ? reader : -1;
+}
+
+// The real stand-in, with a reader taking hold of the company's file right after a granted LOCK.
+class ReaderAfterLock : public Norlix::CompanyDatabaseComponent
+{
+public:
+    explicit ReaderAfterLock(pid_t *reader)
+        : m_real(Norlix::makeStandInSystemGlobal())
+        , m_reader(reader)
+    {
+    }
+
+    std::unique_ptr<Norlix::CompanyDatabase> Instance() override
+    {
+        return std::make_unique<Database>(m_real->Instance(), m_reader);
+    }
+
+private:
+    class Database : public Norlix::CompanyDatabase
+    {
+    public:
+        Database(std::unique_ptr<Norlix::CompanyDatabase> real, pid_t *reader)
+            : m_real(std::move(real))
+            , m_reader(reader)
+        {
+        }
+        bool FileExists(const QString &path) override { return m_real->FileExists(path); }
+        QString CompanySetting(const QString &key) override { return m_real->CompanySetting(key); }
+        QString DatabaseLocation() override { return m_real->DatabaseLocation(); }
+        QString DatabaseFileName() override { return m_real->DatabaseFileName(); }
+        void CompanyLetter(const QString &letter) override { m_real->CompanyLetter(letter); }
+        QString CompanyLetter() override { return m_real->CompanyLetter(); }
+        QString LockOwner(const QString &lockName) override { return m_real->LockOwner(lockName); }
+        QString AccountsLock(const QString &workstation, const QString &action) override
+        {
+            const QString holder = m_real->AccountsLock(workstation, action);
+            if (action == QLatin1String("LOCK") && holder == workstation && *m_reader == 0)
+                *m_reader = holdForReading(DatabaseLocation() + DatabaseFileName(), 12);
+            return holder;
+        }
+
+    private:
+        std::unique_ptr<Norlix::CompanyDatabase> m_real;
+        pid_t *m_reader;
+    };
+
+    std::unique_ptr<Norlix::CompanyDatabaseComponent> m_real;
+    pid_t *m_reader;
+};
+
 } // namespace
 
 class TestCheckEndToEnd : public QObject
@@ -74,6 +152,7 @@ private slots:
     void lockHeldElsewhereAndTheUserGivesUp();
     void lockHeldElsewhereReleasedThroughUnlock();
     void demoInstallationGivesEachOutcome();
+    void giveBackOutlastsAReader();
 
 private:
     std::unique_ptr<Main> openWindow();
@@ -295,6 +374,29 @@ void TestCheckEndToEnd::demoInstallationGivesEachOutcome()
 
     window.reset();
     qputenv("NORLIX_HOME", testHome);
+    Norlix::resetComponents();
+}
+
+// A reader that holds the file longer than the component waits for it: the probe's UNLOCK meets
+// a busy file more than once, and still gives the hold back instead of leaving it.
+void TestCheckEndToEnd::giveBackOutlastsAReader()
+{
+    pid_t reader = 0;
+    Norlix::useComponentFactories(
+        { [&reader] { return std::make_unique<ReaderAfterLock>(&reader); }, {}, {} });
+    auto window = openWindow();
+
+    runCheck(*window, QStringLiteral("A"));
+
+    int status = -1;
+    QVERIFY(reader > 0);
+    QCOMPARE(waitpid(reader, &status, 0), reader);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    QVERIFY2(m_messages.isEmpty(), m_messages.isEmpty() ? "" : qPrintable(m_messages.first().text));
+    QVERIFY(window->lblResults->caption().endsWith(
+        report({ "Success -- accounts could be locked by this Workstation", "Finished" })));
+    QCOMPARE(shownField(QStringLiteral("A"), QStringLiteral("lock")), QString());
+    window.reset();
     Norlix::resetComponents();
 }
 
