@@ -10,24 +10,8 @@ here=$(dirname "$(readlink -f "$0")")
 build_dir=$(readlink -f "$1")
 artifacts=$2
 
-for tool in cpack dpkg-deb dpkg-shlibdeps file; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIPPED: making the Debian package needs $tool (packages dpkg-dev, file); scripts/install-dependencies.sh installs it"
-        exit 77
-    fi
-done
-
-work=$(mktemp -d -t prismor-deb.XXXXXX)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-cpack -G DEB --config "$build_dir/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
-    { cat "$work/cpack.log"; exit 1; }
-debs=("$work"/*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "FAIL: cpack made no single .deb"; exit 1; }
-deb=${debs[0]}
-echo "package: $(basename "$deb")"
+source "$here/deb-package-common.sh"
+make_deb_package "$build_dir" "dpkg-dev, file" dpkg-shlibdeps file
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
 expected=(./usr/bin/Prismor ./usr/bin/norlix ./usr/share/applications/prismor.desktop

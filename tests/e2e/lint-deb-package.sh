@@ -7,24 +7,9 @@
 set -euo pipefail
 build_dir=$(readlink -f "$1")
 
-for tool in cpack dpkg-deb lintian appstreamcli desktop-file-validate; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIPPED: checking the Debian package needs $tool (packages dpkg-dev, lintian, appstream, desktop-file-utils); scripts/install-dependencies.sh installs it"
-        exit 77
-    fi
-done
-
-work=$(mktemp -d -t prismor-lint.XXXXXX)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-cpack -G DEB --config "$build_dir/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
-    { cat "$work/cpack.log"; exit 1; }
-debs=("$work"/*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "FAIL: cpack made no single .deb"; exit 1; }
-deb=${debs[0]}
-echo "package: $(basename "$deb")"
+source "$(dirname "$(readlink -f "$0")")/deb-package-common.sh"
+make_deb_package "$build_dir" "dpkg-dev, lintian, appstream, desktop-file-utils" \
+    lintian appstreamcli desktop-file-validate
 
 # Every tag is shown, down to the pedantic ones; errors and warnings fail.
 status=0
