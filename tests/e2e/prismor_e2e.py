@@ -228,9 +228,9 @@ def refused_letter(s):
     s.exit_prismor()
 
 
-def check_company_a_while_c_current(s):
+def check_company_a_while_current(s, saved):
     s.norlix("demo")
-    s.norlix("current", "C")
+    s.norlix("current", saved)
     prismor = s.start_prismor()
     prismor.enter_letter("a")
     prismor.click("cmdStart")
@@ -241,7 +241,7 @@ def check_company_a_while_c_current(s):
 
 @case
 def exit_restores(s):
-    check_company_a_while_c_current(s)
+    check_company_a_while_current(s, "C")
     s.screenshot("report")
     s.exit_prismor()
     expect_equal(s.norlix("current"), "C", "current company after Exit")
@@ -249,7 +249,7 @@ def exit_restores(s):
 
 @case
 def close_by_frame_restores(s):
-    prismor = check_company_a_while_c_current(s)
+    prismor = check_company_a_while_current(s, "C")
     s.screenshot("report")
     prismor.close_by_frame()
     expect_equal(prismor.wait_for_end(), 0, "exit status after closing by the frame")
@@ -261,13 +261,7 @@ def close_by_frame_restores(s):
 def desktop_dies_restores(s):
     """The X server goes away under the window, as when the desktop crashes or the Wayland
     desktop that runs it ends: Prismor still puts the saved company back."""
-    s.norlix("demo")
-    s.norlix("current", "D")
-    prismor = s.start_prismor()
-    prismor.enter_letter("a")
-    prismor.click("cmdStart")
-    prismor.wait_for_report_end()
-    expect_equal(s.norlix("current"), "A", "current company while Prismor shows A's report")
+    prismor = check_company_a_while_current(s, "D")
     s.screenshot("report")
     s.desktop.kill_server()
     status = prismor.wait_for_end()
