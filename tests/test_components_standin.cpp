@@ -52,6 +52,8 @@ private slots:
     void crashedWriterIsRolledBack();
     void otherThanAFileIsNamed_data();
     void otherThanAFileIsNamed();
+    void fileChangedBetweenOperationsIsReadAfresh_data();
+    void fileChangedBetweenOperationsIsReadAfresh();
     void missingInstallation();
     void systemGlobalStaysEmptyUntilItCanBeCreated();
     void busyDatabase();
@@ -446,6 +448,61 @@ void TestStandIn::otherThanAFileIsNamed()
     NORLIX_EXPECT_ERROR(
         db()->AccountsLock(QStringLiteral("PC1"), QStringLiteral("LOCK")), description);
     QVERIFY2(description.contains(kind), qPrintable(description));
+}
+
+void TestStandIn::fileChangedBetweenOperationsIsReadAfresh_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("another file renamed over it") << "renamed";
+    QTest::newRow("another file copied over it in place") << "copied";
+    QTest::newRow("cut short") << "truncated";
+    QTest::newRow("removed") << "removed";
+}
+
+// The component keeps its files open between operations; what another process did to a file
+// meanwhile must count at the next operation, as it does for a component made afresh.
+void TestStandIn::fileChangedBetweenOperationsIsReadAfresh()
+{
+    QFETCH(QString, change);
+    const auto companyName = [](CompanyDatabaseComponent &component) {
+        try {
+            return component.Instance()->CompanySetting(QStringLiteral("Companyname"));
+        } catch (const ComponentError &error) {
+            return error.description();
+        }
+    };
+    // The demo writes C and D alike: the same size and the same change counter.
+    const QString path = companyPath(QStringLiteral("C"));
+    const QByteArray other = fileBytes(companyPath(QStringLiteral("D")));
+    QCOMPARE(other.size(), fileBytes(path).size());
+    QCOMPARE(other.mid(24, 4), fileBytes(path).mid(24, 4));
+    makeCurrent(QStringLiteral("C"));
+    const QString before = companyName(*m_component);
+
+    const QString spare = path + QStringLiteral(".other");
+    if (change == u"renamed")
+        QVERIFY(writeFileBytes(spare, other) && ::rename(qPrintable(spare), qPrintable(path)) == 0);
+    else if (change == u"copied")
+        QVERIFY(writeFileBytes(path, other));
+    else if (change == u"truncated")
+        QVERIFY(writeFileBytes(path, other.left(4096)));
+    else
+        QVERIFY(QFile::remove(path));
+
+    const QString after = companyName(*makeStandInSystemGlobal());
+    QVERIFY2(after != before, qPrintable(after));
+    QCOMPARE(companyName(*m_component), after);
+    // Between operations the component holds no lock on the files it reads.
+    QStringList readable { m_installation->registerPath() };
+    if (change != u"truncated" && change != u"removed")
+        readable << path;
+    for (const QString &file : readable) {
+        sqlite3 *writer = nullptr;
+        QCOMPARE(sqlite3_open(qPrintable(file), &writer), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(writer, "BEGIN EXCLUSIVE; ROLLBACK", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        sqlite3_close(writer);
+    }
 }
 
 void TestStandIn::missingInstallation()
