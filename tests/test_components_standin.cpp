@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <thread>
 
 using namespace Norlix;
 
@@ -57,6 +58,7 @@ private slots:
     void missingInstallation();
     void systemGlobalStaysEmptyUntilItCanBeCreated();
     void busyDatabase();
+    void lockRequestWaitsForAWriterToFinish();
     void busyRequestsChangeNothing_data();
     void busyRequestsChangeNothing();
     void demoRefreshPutsCompaniesBack();
@@ -557,6 +559,30 @@ void TestStandIn::busyDatabase()
     sqlite3_close(blocker);
     QCOMPARE(
         file.accountsLock(QStringLiteral("PC1"), QStringLiteral("LOCK")), QStringLiteral("PC1"));
+}
+
+// A lock request reads before it asks for the write lock; another writer that got the write lock
+// meanwhile must only make it wait, not fail.
+void TestStandIn::lockRequestWaitsForAWriterToFinish()
+{
+    const QString path = companyPath(QStringLiteral("A"));
+    sqlite3 *writer = nullptr;
+    QCOMPARE(sqlite3_open(path.toUtf8().constData(), &writer), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::thread finishing([writer] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+    });
+    QString holder;
+    try {
+        holder = CompanyFile(QStringLiteral("A"), path).accountsLock(
+            QStringLiteral("PC1"), QStringLiteral("LOCK"));
+    } catch (const ComponentError &error) {
+        holder = error.description();
+    }
+    finishing.join();
+    sqlite3_close(writer);
+    QCOMPARE(holder, QStringLiteral("PC1"));
 }
 
 void TestStandIn::busyRequestsChangeNothing_data()
