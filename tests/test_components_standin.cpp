@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <thread>
 
 using namespace Norlix;
 
@@ -52,9 +53,12 @@ private slots:
     void crashedWriterIsRolledBack();
     void otherThanAFileIsNamed_data();
     void otherThanAFileIsNamed();
+    void fileChangedBetweenOperationsIsReadAfresh_data();
+    void fileChangedBetweenOperationsIsReadAfresh();
     void missingInstallation();
     void systemGlobalStaysEmptyUntilItCanBeCreated();
     void busyDatabase();
+    void lockRequestWaitsForAWriterToFinish();
     void busyRequestsChangeNothing_data();
     void busyRequestsChangeNothing();
     void demoRefreshPutsCompaniesBack();
@@ -448,6 +452,61 @@ void TestStandIn::otherThanAFileIsNamed()
     QVERIFY2(description.contains(kind), qPrintable(description));
 }
 
+void TestStandIn::fileChangedBetweenOperationsIsReadAfresh_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("another file renamed over it") << "renamed";
+    QTest::newRow("another file copied over it in place") << "copied";
+    QTest::newRow("cut short") << "truncated";
+    QTest::newRow("removed") << "removed";
+}
+
+// The component keeps its files open between operations; what another process did to a file
+// meanwhile must count at the next operation, as it does for a component made afresh.
+void TestStandIn::fileChangedBetweenOperationsIsReadAfresh()
+{
+    QFETCH(QString, change);
+    const auto companyName = [](CompanyDatabaseComponent &component) {
+        try {
+            return component.Instance()->CompanySetting(QStringLiteral("Companyname"));
+        } catch (const ComponentError &error) {
+            return error.description();
+        }
+    };
+    // The demo writes C and D alike: the same size and the same change counter.
+    const QString path = companyPath(QStringLiteral("C"));
+    const QByteArray other = fileBytes(companyPath(QStringLiteral("D")));
+    QCOMPARE(other.size(), fileBytes(path).size());
+    QCOMPARE(other.mid(24, 4), fileBytes(path).mid(24, 4));
+    makeCurrent(QStringLiteral("C"));
+    const QString before = companyName(*m_component);
+
+    const QString spare = path + QStringLiteral(".other");
+    if (change == u"renamed")
+        QVERIFY(writeFileBytes(spare, other) && ::rename(qPrintable(spare), qPrintable(path)) == 0);
+    else if (change == u"copied")
+        QVERIFY(writeFileBytes(path, other));
+    else if (change == u"truncated")
+        QVERIFY(writeFileBytes(path, other.left(4096)));
+    else
+        QVERIFY(QFile::remove(path));
+
+    const QString after = companyName(*makeStandInSystemGlobal());
+    QVERIFY2(after != before, qPrintable(after));
+    QCOMPARE(companyName(*m_component), after);
+    // Between operations the component holds no lock on the files it reads.
+    QStringList readable { m_installation->registerPath() };
+    if (change != u"truncated" && change != u"removed")
+        readable << path;
+    for (const QString &file : readable) {
+        sqlite3 *writer = nullptr;
+        QCOMPARE(sqlite3_open(qPrintable(file), &writer), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(writer, "BEGIN EXCLUSIVE; ROLLBACK", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        sqlite3_close(writer);
+    }
+}
+
 void TestStandIn::missingInstallation()
 {
     const QString nowhere = m_dir->filePath(QStringLiteral("nowhere"));
@@ -500,6 +559,30 @@ void TestStandIn::busyDatabase()
     sqlite3_close(blocker);
     QCOMPARE(
         file.accountsLock(QStringLiteral("PC1"), QStringLiteral("LOCK")), QStringLiteral("PC1"));
+}
+
+// A lock request reads before it asks for the write lock; another writer that got the write lock
+// meanwhile must only make it wait, not fail.
+void TestStandIn::lockRequestWaitsForAWriterToFinish()
+{
+    const QString path = companyPath(QStringLiteral("A"));
+    sqlite3 *writer = nullptr;
+    QCOMPARE(sqlite3_open(path.toUtf8().constData(), &writer), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::thread finishing([writer] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+    });
+    QString holder;
+    try {
+        holder = CompanyFile(QStringLiteral("A"), path).accountsLock(
+            QStringLiteral("PC1"), QStringLiteral("LOCK"));
+    } catch (const ComponentError &error) {
+        holder = error.description();
+    }
+    finishing.join();
+    sqlite3_close(writer);
+    QCOMPARE(holder, QStringLiteral("PC1"));
 }
 
 void TestStandIn::busyRequestsChangeNothing_data()

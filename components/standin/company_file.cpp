@@ -1,6 +1,7 @@
 #include "company_file.h"
 
 #include "../component_error.h"
+#include "connection_cache.h"
 #include "sqlite_connection.h"
 
 #include <QDir>
@@ -63,11 +64,19 @@ void requireKey(const QString &key)
 
 } // namespace
 
-CompanyFile::CompanyFile(QString letter, QString path, std::chrono::milliseconds busyTimeout)
+CompanyFile::CompanyFile(QString letter, QString path, std::chrono::milliseconds busyTimeout,
+    ConnectionCache *connections)
     : m_letter(std::move(letter))
     , m_path(std::move(path))
     , m_busyTimeout(busyTimeout)
+    , m_connections(connections)
 {
+}
+
+OperationConnection CompanyFile::connect() const
+{
+    return OperationConnection(m_connections, label(), m_path, m_busyTimeout,
+        QStringLiteral("%1 was not found at %2.").arg(label(), m_path));
 }
 
 QString CompanyFile::label() const
@@ -77,9 +86,9 @@ QString CompanyFile::label() const
 
 void CompanyFile::verifyReadable() const
 {
-    SqliteConnection db(label(), m_path, Mode::Existing, m_busyTimeout);
-    SqliteStatement(db, "SELECT count(*) FROM settings").run();
-    SqliteStatement(db, "SELECT count(*) FROM locks").run();
+    const OperationConnection db = connect();
+    SqliteStatement(*db, "SELECT count(*) FROM settings").run();
+    SqliteStatement(*db, "SELECT count(*) FROM locks").run();
 }
 
 bool CompanyFile::create(const std::function<void(SqliteConnection &)> &fill)
@@ -104,8 +113,8 @@ bool CompanyFile::create(const std::function<void(SqliteConnection &)> &fill)
 QString CompanyFile::setting(const QString &key) const
 {
     requireKey(key);
-    SqliteConnection db(label(), m_path, Mode::Existing, m_busyTimeout);
-    SqliteStatement select(db, "SELECT value FROM settings WHERE key = ?1");
+    const OperationConnection db = connect();
+    SqliteStatement select(*db, "SELECT value FROM settings WHERE key = ?1");
     select.bind(1, key);
     return select.next() ? select.text(0) : QString();
 }
@@ -113,9 +122,9 @@ QString CompanyFile::setting(const QString &key) const
 void CompanyFile::setSetting(const QString &key, const QString &value)
 {
     requireKey(key);
-    SqliteConnection db(label(), m_path, Mode::Existing, m_busyTimeout);
-    db.writeTransaction([&] {
-        SqliteStatement(db, "INSERT OR REPLACE INTO settings (key, value) VALUES (?1, ?2)")
+    const OperationConnection db = connect();
+    db->writeTransaction([&] {
+        SqliteStatement(*db, "INSERT OR REPLACE INTO settings (key, value) VALUES (?1, ?2)")
             .bind(1, key)
             .bind(2, value)
             .run();
@@ -125,9 +134,9 @@ void CompanyFile::setSetting(const QString &key, const QString &value)
 void CompanyFile::removeSetting(const QString &key)
 {
     requireKey(key);
-    SqliteConnection db(label(), m_path, Mode::Existing, m_busyTimeout);
-    db.writeTransaction(
-        [&] { SqliteStatement(db, "DELETE FROM settings WHERE key = ?1").bind(1, key).run(); });
+    const OperationConnection db = connect();
+    db->writeTransaction(
+        [&] { SqliteStatement(*db, "DELETE FROM settings WHERE key = ?1").bind(1, key).run(); });
 }
 
 QString CompanyFile::lockOwner(const QString &lockName) const
@@ -140,8 +149,8 @@ LockHolding CompanyFile::lockHolding(const QString &lockName) const
     if (lockName.isEmpty())
         throw ComponentError(
             QStringLiteral("A lock name is needed to ask who holds a lock."), nothingChanged);
-    SqliteConnection db(label(), m_path, Mode::Existing, m_busyTimeout);
-    return readLock(db, lockName);
+    const OperationConnection db = connect();
+    return readLock(*db, lockName);
 }
 
 QString CompanyFile::accountsLock(const QString &workstation, const QString &action)
@@ -161,28 +170,25 @@ QString CompanyFile::accountsLock(const QString &workstation, const QString &act
             nothingChanged);
 
     const QString name = QString::fromLatin1(accountsLockName);
-    SqliteConnection db(label(), m_path, Mode::Existing, m_busyTimeout);
-    // A request that cannot change anything (the lock is another's) is answered from a plain
-    // read, so that workstations asking again and again never queue for the write lock.
-    if (const Lock seen = readLock(db, name); !changesLock(seen, workstation, locking))
-        return seen.holder;
-
+    const OperationConnection db = connect();
+    // A request that cannot change anything (the lock is another's) only reads, so that
+    // workstations asking again and again never queue for the write lock.
     Lock lock;
-    db.writeTransaction([&] {
-        lock = readLock(db, name); // again: it may have changed since
+    db->readThenWriteTransaction([&] {
+        lock = readLock(*db, name);
         if (!changesLock(lock, workstation, locking))
             return;
         lock
             = locking ? Lock { workstation, lock.holds + 1 } : Lock { lock.holder, lock.holds - 1 };
-        writeLock(db, name, lock);
+        writeLock(*db, name, lock);
     });
     return lock.holds > 0 ? lock.holder : QString();
 }
 
 void CompanyFile::releaseLock(const QString &lockName)
 {
-    SqliteConnection db(label(), m_path, Mode::Existing, m_busyTimeout);
-    db.writeTransaction([&] { writeLock(db, lockName, {}); });
+    const OperationConnection db = connect();
+    db->writeTransaction([&] { writeLock(*db, lockName, {}); });
 }
 
 } // namespace Norlix

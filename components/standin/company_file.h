@@ -7,6 +7,8 @@
 
 namespace Norlix {
 
+class ConnectionCache;
+class OperationConnection;
 class SqliteConnection;
 
 // A request for the accounts lock waits this long for a busy database before it fails.
@@ -27,8 +29,10 @@ struct LockHolding
 class CompanyFile
 {
 public:
-    CompanyFile(
-        QString letter, QString path, std::chrono::milliseconds busyTimeout = defaultBusyTimeout);
+    // With connections, every operation works through the connection kept there.
+    CompanyFile(QString letter, QString path,
+        std::chrono::milliseconds busyTimeout = defaultBusyTimeout,
+        ConnectionCache *connections = nullptr);
 
     // Creates the database with its empty tables and what fill writes into them, and the folders
     // above it. An existing file is kept as it is; it must be a readable company database. Gives
@@ -54,10 +58,12 @@ public:
 
 private:
     void verifyReadable() const;
+    [[nodiscard]] OperationConnection connect() const;
 
     QString m_letter;
     QString m_path;
     std::chrono::milliseconds m_busyTimeout;
+    ConnectionCache *m_connections;
 };
 
 } // namespace Norlix

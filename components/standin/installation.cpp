@@ -2,6 +2,7 @@
 
 #include "../component_error.h"
 #include "company_file.h"
+#include "connection_cache.h"
 #include "sqlite_connection.h"
 
 #include <QDir>
@@ -54,6 +55,15 @@ CompanyEntry entryFrom(const SqliteStatement &row)
     return { row.text(0), row.text(1), row.text(2), row.text(3) };
 }
 
+std::optional<QString> storedCurrentLetter(SqliteConnection &db)
+{
+    SqliteStatement select(db, "SELECT letter FROM current_companies WHERE user = ?1");
+    select.bind(1, currentUserName());
+    if (!select.next())
+        return std::nullopt;
+    return select.text(0);
+}
+
 } // namespace
 
 bool isCompanyLetter(const QString &text)
@@ -70,7 +80,9 @@ void requireCompanyLetter(const QString &text)
             nothingChanged);
 }
 
-QString currentUserName()
+namespace {
+
+QString lookUpUserName()
 {
 #ifdef Q_OS_UNIX
     if (const passwd *entry = getpwuid(geteuid()); entry && entry->pw_name)
@@ -84,9 +96,36 @@ QString currentUserName()
     return QStringLiteral("user");
 }
 
-Installation::Installation(QString home)
-    : m_home(QDir::cleanPath(QDir(home).absolutePath()))
+} // namespace
+
+// The user of a process stays the same; the system's user database is read once.
+QString currentUserName()
 {
+    static const QString name = lookUpUserName();
+    return name;
+}
+
+Installation::Installation(QString home, std::shared_ptr<ConnectionCache> connections)
+    : m_home(QDir::cleanPath(QDir(home).absolutePath()))
+    , m_connections(std::move(connections))
+{
+}
+
+OperationConnection Installation::connectRegister() const
+{
+    return OperationConnection(
+        m_connections.get(), registerLabel, registerPath(), defaultBusyTimeout, notFound());
+}
+
+CompanyEntry Installation::unregistered(const QString &letter) const
+{
+    return { letter, QString(), defaultLocation(letter), defaultFileName(letter) };
+}
+
+QString Installation::notFound() const
+{
+    return QStringLiteral("The Norlix installation at %1 was not found (run norlix init).")
+        .arg(m_home);
 }
 
 QString Installation::homeFromEnvironment()
@@ -114,10 +153,7 @@ bool Installation::exists() const
 void Installation::requireExists() const
 {
     if (!exists())
-        throw ComponentError(
-            QStringLiteral("The Norlix installation at %1 was not found (run norlix init).")
-                .arg(m_home),
-            nothingChanged);
+        throw ComponentError(notFound(), nothingChanged);
 }
 
 bool Installation::create()
@@ -131,8 +167,8 @@ bool Installation::create()
         if (createDatabase(registerLabel, registerPath(), build, defaultBusyTimeout))
             return true;
     }
-    SqliteConnection db(registerLabel, registerPath(), Mode::Existing, defaultBusyTimeout);
-    SqliteStatement(db, "SELECT count(*) FROM companies").run();
+    const OperationConnection db = connectRegister();
+    SqliteStatement(*db, "SELECT count(*) FROM companies").run();
     return false;
 }
 
@@ -149,10 +185,9 @@ QString Installation::defaultFileName(const QString &letter)
 std::optional<CompanyEntry> Installation::company(const QString &letter) const
 {
     requireCompanyLetter(letter);
-    requireExists();
-    SqliteConnection db(registerLabel, registerPath(), Mode::Existing, defaultBusyTimeout);
+    const OperationConnection db = connectRegister();
     SqliteStatement select(
-        db, "SELECT letter, name, location, file FROM companies WHERE letter = ?1");
+        *db, "SELECT letter, name, location, file FROM companies WHERE letter = ?1");
     select.bind(1, letter);
     if (!select.next())
         return std::nullopt;
@@ -163,15 +198,14 @@ CompanyEntry Installation::companyOrDefault(const QString &letter) const
 {
     if (auto entry = company(letter))
         return *entry;
-    return { letter, QString(), defaultLocation(letter), defaultFileName(letter) };
+    return unregistered(letter);
 }
 
 QList<CompanyEntry> Installation::companies() const
 {
-    requireExists();
-    SqliteConnection db(registerLabel, registerPath(), Mode::Existing, defaultBusyTimeout);
+    const OperationConnection db = connectRegister();
     SqliteStatement select(
-        db, "SELECT letter, name, location, file FROM companies ORDER BY letter");
+        *db, "SELECT letter, name, location, file FROM companies ORDER BY letter");
     QList<CompanyEntry> entries;
     while (select.next())
         entries.append(entryFrom(select));
@@ -189,13 +223,11 @@ void Installation::addCompany(CompanyEntry entry, bool withDatabase)
     if (entry.fileName.isEmpty())
         entry.fileName = defaultFileName(entry.letter);
     requireFileName(entry.fileName);
-    requireExists();
-
-    SqliteConnection db(registerLabel, registerPath(), Mode::Existing, defaultBusyTimeout);
+    const OperationConnection db = connectRegister();
     bool createdDatabase = false;
     try {
-        db.writeTransaction([&] {
-            SqliteStatement registered(db, "SELECT 1 FROM companies WHERE letter = ?1");
+        db->writeTransaction([&] {
+            SqliteStatement registered(*db, "SELECT 1 FROM companies WHERE letter = ?1");
             if (registered.bind(1, entry.letter).next())
                 throw ComponentError(QStringLiteral("Company %1 is registered already; remove it "
                                                     "first to add it anew.")
@@ -209,7 +241,7 @@ void Installation::addCompany(CompanyEntry entry, bool withDatabase)
                         .run();
                 });
             SqliteStatement(
-                db, "INSERT INTO companies (letter, name, location, file) VALUES (?1, ?2, ?3, ?4)")
+                *db, "INSERT INTO companies (letter, name, location, file) VALUES (?1, ?2, ?3, ?4)")
                 .bind(1, entry.letter)
                 .bind(2, entry.name)
                 .bind(3, entry.location)
@@ -229,6 +261,7 @@ void Installation::putCompany(
 {
     requireCompanyLetter(entry.letter);
     requireExists();
+    // A connection of its own: the attached database must not stay with a kept one.
     SqliteConnection db(registerLabel, registerPath(), Mode::Existing, defaultBusyTimeout);
     if (changeDatabase)
         db.attach(entry.path(), "company");
@@ -249,37 +282,50 @@ void Installation::putCompany(
 bool Installation::removeCompany(const QString &letter)
 {
     requireCompanyLetter(letter);
-    requireExists();
-    SqliteConnection db(registerLabel, registerPath(), Mode::Existing, defaultBusyTimeout);
+    const OperationConnection db = connectRegister();
     bool removed = false;
-    db.writeTransaction([&] {
-        SqliteStatement(db, "DELETE FROM companies WHERE letter = ?1").bind(1, letter).run();
-        removed = db.changes() > 0;
+    db->writeTransaction([&] {
+        SqliteStatement(*db, "DELETE FROM companies WHERE letter = ?1").bind(1, letter).run();
+        removed = db->changes() > 0;
     });
     return removed;
 }
 
 QString Installation::currentLetter() const
 {
-    requireExists();
-    SqliteConnection db(registerLabel, registerPath(), Mode::Existing, defaultBusyTimeout);
-    SqliteStatement select(db, "SELECT letter FROM current_companies WHERE user = ?1");
-    select.bind(1, currentUserName());
-    return select.next() ? select.text(0) : QStringLiteral("A");
+    const OperationConnection db = connectRegister();
+    return storedCurrentLetter(*db).value_or(QStringLiteral("A"));
 }
 
 void Installation::setCurrentLetter(const QString &letter)
 {
     requireCompanyLetter(letter);
-    requireExists();
-    SqliteConnection db(registerLabel, registerPath(), Mode::Existing, defaultBusyTimeout);
-    db.writeTransaction([&] {
+    const OperationConnection db = connectRegister();
+    // Making the current company current again has nothing to write.
+    if (storedCurrentLetter(*db) == letter)
+        return;
+    db->writeTransaction([&] {
         SqliteStatement(
-            db, "INSERT OR REPLACE INTO current_companies (user, letter) VALUES (?1, ?2)")
+            *db, "INSERT OR REPLACE INTO current_companies (user, letter) VALUES (?1, ?2)")
             .bind(1, currentUserName())
             .bind(2, letter)
             .run();
     });
+}
+
+CompanyEntry Installation::currentCompany() const
+{
+    const OperationConnection db = connectRegister();
+    SqliteStatement select(*db,
+        "SELECT current.letter, companies.name, companies.location, companies.file "
+        "FROM (SELECT coalesce((SELECT letter FROM current_companies WHERE user = ?1), 'A') "
+        "AS letter) AS current LEFT JOIN companies ON companies.letter = current.letter");
+    select.bind(1, currentUserName());
+    if (!select.next())
+        return companyOrDefault(QStringLiteral("A")); // the query always gives one row
+    const QString letter = select.text(0);
+    requireCompanyLetter(letter);
+    return select.isNull(1) ? unregistered(letter) : entryFrom(select);
 }
 
 } // namespace Norlix

@@ -4,10 +4,13 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace Norlix {
 
+class ConnectionCache;
+class OperationConnection;
 class SqliteConnection;
 
 // A company as the register knows it.
@@ -32,7 +35,9 @@ void requireCompanyLetter(const QString &text);
 class Installation
 {
 public:
-    explicit Installation(QString home);
+    // With connections, the register and the companies' databases are read and written through
+    // the connections kept there, which every copy of this installation shares.
+    explicit Installation(QString home, std::shared_ptr<ConnectionCache> connections = {});
 
     // NORLIX_HOME when it is set, otherwise the per-user default.
     [[nodiscard]] static QString homeFromEnvironment();
@@ -71,9 +76,19 @@ public:
     // This user's current company; "A" until one has been made current.
     [[nodiscard]] QString currentLetter() const;
     void setCurrentLetter(const QString &letter);
+    // companyOrDefault(currentLetter()), read at one time.
+    [[nodiscard]] CompanyEntry currentCompany() const;
+
+    [[nodiscard]] ConnectionCache *connections() const { return m_connections.get(); }
 
 private:
+    [[nodiscard]] OperationConnection connectRegister() const;
+    [[nodiscard]] QString notFound() const;
+    // Where the file of a company that is not registered would be.
+    [[nodiscard]] CompanyEntry unregistered(const QString &letter) const;
+
     QString m_home;
+    std::shared_ptr<ConnectionCache> m_connections;
 };
 
 // The name under which the current company is kept for the user running this process.

@@ -146,7 +146,25 @@ void SqliteConnection::execute(const char *sql)
 
 void SqliteConnection::writeTransaction(const std::function<void()> &work)
 {
-    execute("BEGIN IMMEDIATE");
+    transaction("BEGIN IMMEDIATE", work);
+}
+
+void SqliteConnection::readThenWriteTransaction(const std::function<void()> &work)
+{
+    m_refusedToReader = false;
+    try {
+        transaction("BEGIN DEFERRED", work);
+        return;
+    } catch (const ComponentError &error) {
+        if (!m_refusedToReader || !error.changedNothing())
+            throw;
+    }
+    writeTransaction(work);
+}
+
+void SqliteConnection::transaction(const char *begin, const std::function<void()> &work)
+{
+    execute(begin);
     try {
         work();
         execute("COMMIT");
@@ -200,8 +218,24 @@ int SqliteConnection::changes() const
     return sqlite3_changes(m_db);
 }
 
+qint64 SqliteConnection::totalChanges() const
+{
+    return sqlite3_total_changes64(m_db);
+}
+
+bool SqliteConnection::rollBackLeftOpen()
+{
+    if (sqlite3_get_autocommit(m_db) != 0)
+        return false;
+    (void)rollBack();
+    return true;
+}
+
 void SqliteConnection::fail(int code) const
 {
+    // A reader's request for the write lock is refused at once, never waited for.
+    m_refusedToReader = (code & 0xff) == SQLITE_BUSY && m_db
+        && sqlite3_txn_state(m_db, "main") == SQLITE_TXN_READ;
     throw failure(code);
 }
 
@@ -312,6 +346,11 @@ QString SqliteStatement::text(int column) const
 qint64 SqliteStatement::integer(int column) const
 {
     return sqlite3_column_int64(m_statement, column);
+}
+
+bool SqliteStatement::isNull(int column) const
+{
+    return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
 }
 
 } // namespace Norlix

@@ -39,11 +39,21 @@ public:
     // processes never both read-then-write the same rows, and commits it. A failure says it
     // changed nothing when the transaction never began or was rolled back in full.
     void writeTransaction(const std::function<void()> &work);
+    // Runs work, which reads before it may write, inside one transaction that takes the write
+    // lock only when work first writes, so that a request with nothing to write never waits for
+    // the write lock. When another writer holds that lock by then, SQLite refuses at once (two
+    // readers waiting for each other could never go on): the transaction is rolled back and
+    // work runs again in writeTransaction, which waits its turn.
+    void readThenWriteTransaction(const std::function<void()> &work);
     // Makes another existing file part of this connection under schema, so that one transaction
     // changes both files or neither.
     void attach(const QString &path, const char *schema);
-    // Rows changed by the last statement.
+    // Rows changed by the last statement, and by every statement since the file was opened.
     [[nodiscard]] int changes() const;
+    [[nodiscard]] qint64 totalChanges() const;
+    // Rolls back a transaction that was left open; gives back whether there was one.
+    bool rollBackLeftOpen();
+    void setBusyTimeout(std::chrono::milliseconds busyTimeout) { m_busyTimeout = busyTimeout; }
     [[nodiscard]] sqlite3 *handle() const { return m_db; }
     [[nodiscard]] const QString &path() const { return m_path; }
 
@@ -52,6 +62,7 @@ public:
 
 private:
     [[nodiscard]] ComponentError failure(int code) const;
+    void transaction(const char *begin, const std::function<void()> &work);
     [[nodiscard]] bool rollBack();
     static int waitWhileBusy(void *connection, int attempt);
 
@@ -59,6 +70,8 @@ private:
     QString m_path;
     std::chrono::milliseconds m_busyTimeout;
     std::chrono::steady_clock::time_point m_busySince;
+    // Whether the last failure was the write lock refused to a transaction that was reading.
+    mutable bool m_refusedToReader = false;
     sqlite3 *m_db = nullptr;
 };
 
@@ -80,6 +93,7 @@ public:
     void run();
     [[nodiscard]] QString text(int column) const;
     [[nodiscard]] qint64 integer(int column) const;
+    [[nodiscard]] bool isNull(int column) const;
 
 private:
     SqliteConnection &m_connection;

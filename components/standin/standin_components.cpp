@@ -1,6 +1,7 @@
 #include "standin_components.h"
 
 #include "company_file.h"
+#include "connection_cache.h"
 #include "installation.h"
 #include "to_number.h"
 
@@ -25,7 +26,8 @@ public:
 };
 
 // Every operation reads the current company afresh, so that a company made current by another
-// process (or another object) counts at once.
+// process (or another object) counts at once. The objects are views onto the files that the
+// component keeps open.
 class StandInCompanyDatabase : public CompanyDatabase
 {
 public:
@@ -50,15 +52,13 @@ public:
     }
 
 private:
-    [[nodiscard]] CompanyEntry currentCompany() const
-    {
-        return m_installation.companyOrDefault(m_installation.currentLetter());
-    }
+    [[nodiscard]] CompanyEntry currentCompany() const { return m_installation.currentCompany(); }
 
     [[nodiscard]] CompanyFile currentFile() const
     {
         const CompanyEntry company = currentCompany();
-        return CompanyFile(company.letter, company.path());
+        return CompanyFile(
+            company.letter, company.path(), defaultBusyTimeout, m_installation.connections());
     }
 
     Installation m_installation;
@@ -85,7 +85,8 @@ private:
 
 std::unique_ptr<CompanyDatabaseComponent> makeStandInSystemGlobal()
 {
-    Installation installation(Installation::homeFromEnvironment());
+    Installation installation(
+        Installation::homeFromEnvironment(), std::make_shared<ConnectionCache>());
     installation.requireExists();
     return std::make_unique<StandInSystemGlobal>(std::move(installation));
 }
