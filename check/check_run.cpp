@@ -1,8 +1,8 @@
 // What Start does: the check of one company and its report in lblResults.
 
-#include "fresh_objects.h"
 #include "version_text.h"
 
+#include <components/fresh_objects.h>
 #include <main_window/main.h>
 #include <main_window/one_line.h>
 #include <main_window/plain_label.h>

@@ -1,8 +1,8 @@
 // The company's database version, from its setting "CompanyVersNbr".
 
-#include "fresh_objects.h"
 #include "version_text.h"
 
+#include <components/fresh_objects.h>
 #include <main_window/main.h>
 
 #include <QVariant>

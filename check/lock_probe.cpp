@@ -1,11 +1,11 @@
 // The accounts lock probe: take the lock in this workstation's name and give it straight back.
 
-#include "fresh_objects.h"
 #include "give_back_clock.h"
 #include "temp_name.h"
 
 #include <components/component_error.h>
 #include <components/components.h>
+#include <components/fresh_objects.h>
 #include <main_window/main.h>
 #include <main_window/one_line.h>
 

@@ -10,8 +10,8 @@
 #include "plain_label.h"
 #include "window_units.h"
 
-#include <check/fresh_objects.h>
 #include <components/component_error.h>
+#include <components/fresh_objects.h>
 #include <components/user_settings.h>
 
 #include <QCloseEvent>
