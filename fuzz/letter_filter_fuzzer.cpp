@@ -77,9 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QString typed = fuzz::textFrom(data, size);
     const QString kept = filteredLetter(typed);
     checkFiltered(typed, kept);
-    fuzz::require(isCompanyLetter(typed) == isCapitalLetter(typed),
+    fuzz::require(Norlix::isCompanyLetter(typed) == isCapitalLetter(typed),
                   "a company letter is one of A to Z", fuzz::units(typed));
-    fuzz::require(isCompanyLetter(kept) == isCapitalLetter(kept),
+    fuzz::require(Norlix::isCompanyLetter(kept) == isCapitalLetter(kept),
                   "a company letter is one of A to Z", fuzz::units(kept));
     return 0;
 }

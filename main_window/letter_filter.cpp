@@ -57,8 +57,3 @@ QString filteredLetter(const QString &text)
     return withoutSurroundingSpaces(
         firstWholeCharacter(upperCasedCharByChar(withoutSurroundingSpaces(text))));
 }
-
-bool isCompanyLetter(const QString &letter)
-{
-    return letter.size() == 1 && letter.at(0) >= u'A' && letter.at(0) <= u'Z';
-}

@@ -10,6 +10,7 @@
 #include "plain_label.h"
 #include "window_units.h"
 
+#include <components/company_letter.h>
 #include <components/component_error.h>
 #include <components/fresh_objects.h>
 #include <components/user_settings.h>
@@ -362,7 +363,7 @@ bool Main::SelectCompany(const QString &letter)
         = [this](quint32 value) { setColour(txtLetter, QPalette::Base, value); };
 
     setLetterBackground(letterNeutral);
-    if (!isCompanyLetter(letter)) {
+    if (!Norlix::isCompanyLetter(letter)) {
         setLetterBackground(letterNotValid);
         lblCoName->setCaption(QString());
         MessageBox::show(

@@ -4,6 +4,7 @@
 #include "fake_norlix.h"
 #include "window_test_support.h"
 
+#include <components/company_letter.h>
 #include <main_window/letter_filter.h>
 #include <main_window/main.h>
 #include <main_window/message_box.h>
@@ -147,7 +148,7 @@ void TestWindowLetter::isCompanyLetter()
 {
     QFETCH(QString, letter);
     QFETCH(bool, valid);
-    QCOMPARE(::isCompanyLetter(letter), valid);
+    QCOMPARE(Norlix::isCompanyLetter(letter), valid);
 }
 
 void TestWindowLetter::typing_data()

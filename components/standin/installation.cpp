@@ -4,6 +4,8 @@
 #include "company_file.h"
 #include "sqlite_connection.h"
 
+#include <company_letter.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -55,11 +57,6 @@ CompanyEntry entryFrom(const SqliteStatement &row)
 }
 
 } // namespace
-
-bool isCompanyLetter(const QString &text)
-{
-    return text.size() == 1 && text[0] >= u'A' && text[0] <= u'Z';
-}
 
 void requireCompanyLetter(const QString &text)
 {
