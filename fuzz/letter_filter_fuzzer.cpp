@@ -3,7 +3,9 @@
 // and only one of the capital letters A to Z passes as a company letter.
 
 #include "fuzz_support.h"
-#include "main_window/letter_filter.h"
+
+#include <company_letter.h>
+#include <letter_filter.h>
 
 #include <QList>
 #include <QTextBoundaryFinder>

@@ -1,8 +1,9 @@
 // The number's text in the report: generalNumberText must give, for every finite double, plain
 // text that reads back as exactly that double, in its shortest form and without grouping.
 
-#include "check/version_text.h"
 #include "fuzz_support.h"
+
+#include <version_text.h>
 
 #include <QByteArray>
 

@@ -2,9 +2,10 @@
 // gives back a finite double or raises ComponentError, and for text it reads exactly the
 // longest leading decimal number, as the C library does.
 
-#include "components/component_error.h"
-#include "components/standin/to_number.h"
 #include "fuzz_support.h"
+
+#include <component_error.h>
+#include <standin/to_number.h>
 
 #include <QByteArray>
 #include <QDate>

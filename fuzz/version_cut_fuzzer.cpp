@@ -2,10 +2,11 @@
 // to sixth characters, never splitting a surrogate pair, and the version read from that text is
 // always a number the report can print.
 
-#include "check/version_text.h"
-#include "components/component_error.h"
-#include "components/standin/to_number.h"
 #include "fuzz_support.h"
+
+#include <component_error.h>
+#include <standin/to_number.h>
+#include <version_text.h>
 
 #include <QStringList>
 

@@ -8,6 +8,7 @@
 #include "message_box.h"
 #include "one_line.h"
 #include "plain_label.h"
+#include "surrounding_spaces.h"
 #include "window_units.h"
 
 #include <components/company_letter.h>
