@@ -2,10 +2,10 @@
 
 #include "version_text.h"
 
-#include <components/fresh_objects.h>
-#include <main_window/main.h>
-#include <main_window/one_line.h>
-#include <main_window/plain_label.h>
+#include <fresh_objects.h>
+#include <main.h>
+#include <one_line.h>
+#include <plain_label.h>
 
 #include <QLineEdit>
 

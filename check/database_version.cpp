@@ -2,8 +2,8 @@
 
 #include "version_text.h"
 
-#include <components/fresh_objects.h>
-#include <main_window/main.h>
+#include <fresh_objects.h>
+#include <main.h>
 
 #include <QVariant>
 

@@ -3,11 +3,11 @@
 #include "give_back_clock.h"
 #include "temp_name.h"
 
-#include <components/component_error.h>
-#include <components/components.h>
-#include <components/fresh_objects.h>
-#include <main_window/main.h>
-#include <main_window/one_line.h>
+#include <component_error.h>
+#include <components.h>
+#include <fresh_objects.h>
+#include <main.h>
+#include <one_line.h>
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 #include "components.h"
 
-#include "dialog/choice_dialog_window.h"
-#include "standin/standin_components.h"
+#include <dialog/choice_dialog_window.h>
+#include <standin/standin_components.h>
 
 namespace Norlix {
 namespace {

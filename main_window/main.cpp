@@ -11,10 +11,10 @@
 #include "surrounding_spaces.h"
 #include "window_units.h"
 
-#include <components/company_letter.h>
-#include <components/component_error.h>
-#include <components/fresh_objects.h>
-#include <components/user_settings.h>
+#include <company_letter.h>
+#include <component_error.h>
+#include <fresh_objects.h>
+#include <user_settings.h>
 
 #include <QCloseEvent>
 #include <QCoreApplication>
