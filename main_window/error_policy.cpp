@@ -51,7 +51,7 @@ void Main::connectHandlers()
 
 void Main::guarded(const std::function<void()> &handler)
 {
-    if (m_unloading)
+    if (m_stage == Stage::Ending)
         return;
     try {
         handler();

@@ -41,20 +41,20 @@ Main::~Main()
 
 void Main::showEvent(QShowEvent *event)
 {
-    if (!m_loaded) {
-        m_loaded = true;
-        m_loading = true;
+    if (m_stage == Stage::Created) {
+        m_stage = Stage::Loading;
         guarded([this] { Form_Load(); });
-        m_loading = false;
+        if (m_stage == Stage::Loading)
+            m_stage = Stage::Open;
     }
     QWidget::showEvent(event);
 }
 
 void Main::closeEvent(QCloseEvent *event)
 {
-    if (!m_unloading) {
+    if (m_stage != Stage::Ending) {
         restoreSavedCompany();
-        m_unloading = true;
+        m_stage = Stage::Ending;
         emit ended(0);
     }
     event->accept();
@@ -76,7 +76,8 @@ void Main::InitialiseForm()
         + QStringLiteral("First select which company letter you wish to check."));
 
     // From here on a failing step leaves its field empty and start-up carries on.
-    m_companyNoted = true;
+    if (m_savedCompany == SavedCompany::NotNoted)
+        m_savedCompany = SavedCompany::Noted;
     ignoringErrors([this] { SavedCompanyLetter = freshCompanyDatabase()->CompanyLetter(); });
     restoreAtExitToo();
     ignoringErrors([this] {
@@ -94,9 +95,9 @@ void Main::cmdExit_Click()
 
 void Main::restoreSavedCompany()
 {
-    if (!m_companyNoted || m_companyRestored)
+    if (m_savedCompany != SavedCompany::Noted)
         return;
-    m_companyRestored = true;
+    m_savedCompany = SavedCompany::Restored;
     ignoringErrors([this] { freshCompanyDatabase()->CompanyLetter(SavedCompanyLetter); });
 }
 
@@ -125,12 +126,13 @@ void Main::restoreAtExit()
 
 void Main::unload(int status)
 {
-    if (m_unloading)
+    if (m_stage == Stage::Ending)
         return;
-    m_unloading = true;
+    const bool loading = m_stage == Stage::Loading;
+    m_stage = Stage::Ending;
     emit ended(status);
     // Closing from inside the first show would leave the window half shown; close once it is.
-    if (m_loading)
+    if (loading)
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     else
         close();
