@@ -1,11 +1,11 @@
 #include "check_bench.h"
 
-#include "main.h"
-#include "message_box.h"
-#include "plain_label.h"
 #include "syscall_tally.h"
 
 #include <components.h>
+#include <main.h>
+#include <message_box.h>
+#include <plain_label.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

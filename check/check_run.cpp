@@ -1,11 +1,11 @@
 // What Start does: the check of one company and its report in lblResults.
 
-#include "fresh_objects.h"
 #include "version_text.h"
 
-#include <main_window/main.h>
-#include <main_window/one_line.h>
-#include <main_window/plain_label.h>
+#include <fresh_objects.h>
+#include <main.h>
+#include <one_line.h>
+#include <plain_label.h>
 
 #include <QLineEdit>
 

@@ -1,9 +1,9 @@
 // The company's database version, from its setting "CompanyVersNbr".
 
-#include "fresh_objects.h"
 #include "version_text.h"
 
-#include <main_window/main.h>
+#include <fresh_objects.h>
+#include <main.h>
 
 #include <QVariant>
 

@@ -1,13 +1,14 @@
 // The accounts lock probe: take the lock in this workstation's name and give it straight back.
 
-#include "fresh_objects.h"
 #include "give_back_clock.h"
 #include "temp_name.h"
 
-#include <components/component_error.h>
-#include <components/components.h>
-#include <main_window/main.h>
-#include <main_window/one_line.h>
+#include <component_error.h>
+#include <components.h>
+#include <error_policy.h>
+#include <fresh_objects.h>
+#include <main.h>
+#include <one_line.h>
 
 #include <QApplication>
 #include <QLineEdit>
@@ -16,7 +17,6 @@
 #include <chrono>
 #include <cstdint>
 #include <exception>
-#include <new>
 #include <optional>
 #include <random>
 
@@ -61,22 +61,6 @@ QString shellWord(const QString &name)
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
-// What went wrong, in the words that the window uses when such an error ends the utility.
-QString causeOf(const std::exception_ptr &failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const Norlix::ComponentError &error) {
-        return error.description();
-    } catch (const std::bad_alloc &) {
-        return QStringLiteral("Prismor ran out of memory and has to end.");
-    } catch (const std::exception &error) {
-        return QString::fromLocal8Bit(error.what());
-    } catch (...) {
-        return QStringLiteral("An unexpected error occurred; Prismor has to end.");
-    }
-}
-
 Norlix::ComponentError leftLocked(const QString &letter, const QString &name, const QString &cause)
 {
     QString text = QStringLiteral("The accounts of company %1 were left locked in this "
@@ -111,7 +95,7 @@ void giveBack(const QString &name, const QString &letter)
             if (!error.changedNothing() || now >= *deadline)
                 throw leftLocked(letter, name, error.description());
         } catch (...) {
-            throw leftLocked(letter, name, causeOf(std::current_exception()));
+            throw leftLocked(letter, name, errorDescription(std::current_exception()));
         }
         if (!waitCursor)
             waitCursor.emplace();

@@ -1,7 +1,7 @@
 #include "components.h"
 
-#include "dialog/choice_dialog_window.h"
-#include "standin/standin_components.h"
+#include <dialog/choice_dialog_window.h>
+#include <standin/standin_components.h>
 
 namespace Norlix {
 namespace {
@@ -21,8 +21,8 @@ References &references()
 }
 
 template<typename Component, typename Factory, typename Installed>
-Component &created(std::unique_ptr<Component> &reference, const Factory &factory,
-                   Installed installed)
+Component &created(
+    std::unique_ptr<Component> &reference, const Factory &factory, Installed installed)
 {
     if (!reference)
         reference = factory ? factory() : installed();
@@ -40,8 +40,8 @@ CompanyDatabaseComponent &SystemGlobal()
 NumberConverterComponent &NumberConverter()
 {
     auto &refs = references();
-    return created(refs.numberConverter, refs.factories.numberConverter,
-                   makeStandInNumberConverter);
+    return created(
+        refs.numberConverter, refs.factories.numberConverter, makeStandInNumberConverter);
 }
 
 ChoiceDialogComponent &ChoiceDialog()
@@ -59,7 +59,7 @@ void useComponentFactories(ComponentFactories factories)
 void resetComponents()
 {
     auto &refs = references();
-    refs = References{};
+    refs = References {};
 }
 
 } // namespace Norlix

@@ -3,7 +3,9 @@
 // and only one of the capital letters A to Z passes as a company letter.
 
 #include "fuzz_support.h"
-#include "main_window/letter_filter.h"
+
+#include <company_letter.h>
+#include <letter_filter.h>
 
 #include <QList>
 #include <QTextBoundaryFinder>
@@ -42,8 +44,8 @@ bool isOneGrapheme(const QString &text)
 void checkFiltered(const QString &typed, const QString &kept)
 {
     const QString detail = fuzz::units(typed) + QStringLiteral(" kept ") + fuzz::units(kept);
-    fuzz::require(kept.isEmpty() == onlyBlanks(typed), "nothing kept exactly for blanks only",
-                  detail);
+    fuzz::require(
+        kept.isEmpty() == onlyBlanks(typed), "nothing kept exactly for blanks only", detail);
     if (kept.isEmpty())
         return;
     fuzz::require(isOneGrapheme(kept), "one whole character", detail);
@@ -58,9 +60,8 @@ void checkFiltered(const QString &typed, const QString &kept)
     fuzz::require(keptPoints.size() <= typedPoints.size(), "taken from the text", detail);
     for (qsizetype i = 0; i < keptPoints.size(); ++i) {
         fuzz::require(keptPoints[i] == QChar::toUpper(typedPoints[i]),
-                      "upper-cased one character to one, from the front", detail);
-        fuzz::require(QChar::toUpper(keptPoints[i]) == keptPoints[i], "already upper case",
-                      detail);
+            "upper-cased one character to one, from the front", detail);
+        fuzz::require(QChar::toUpper(keptPoints[i]) == keptPoints[i], "already upper case", detail);
     }
     fuzz::require(filteredLetter(kept) == kept, "filtering again changes nothing", detail);
 }
@@ -77,9 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QString typed = fuzz::textFrom(data, size);
     const QString kept = filteredLetter(typed);
     checkFiltered(typed, kept);
-    fuzz::require(isCompanyLetter(typed) == isCapitalLetter(typed),
-                  "a company letter is one of A to Z", fuzz::units(typed));
-    fuzz::require(isCompanyLetter(kept) == isCapitalLetter(kept),
-                  "a company letter is one of A to Z", fuzz::units(kept));
+    fuzz::require(Norlix::isCompanyLetter(typed) == isCapitalLetter(typed),
+        "a company letter is one of A to Z", fuzz::units(typed));
+    fuzz::require(Norlix::isCompanyLetter(kept) == isCapitalLetter(kept),
+        "a company letter is one of A to Z", fuzz::units(kept));
     return 0;
 }

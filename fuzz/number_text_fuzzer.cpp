@@ -1,8 +1,9 @@
 // The number's text in the report: generalNumberText must give, for every finite double, plain
 // text that reads back as exactly that double, in its shortest form and without grouping.
 
-#include "check/version_text.h"
 #include "fuzz_support.h"
+
+#include <version_text.h>
 
 #include <QByteArray>
 
@@ -50,15 +51,16 @@ double valueFrom(const std::uint8_t *data, std::size_t size)
 
 struct Shortest
 {
-    int digits = 0;   // significant digits of the shortest text that reads back
+    int digits = 0; // significant digits of the shortest text that reads back
     int exponent = 0; // power of ten of the first of them
 };
 
 Shortest shortestOf(double magnitude)
 {
     char buffer[64];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
-                                   std::chars_format::scientific).ptr;
+    const auto end
+        = std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific)
+              .ptr;
     const std::string text(buffer, end);
     const auto e = text.find('e');
     Shortest shortest;
@@ -95,29 +97,29 @@ int significantDigits(const QString &text)
 
 void checkNotANumber(double value, const QString &text)
 {
-    const QString expected = std::isnan(value)   ? QStringLiteral("NaN")
-                             : value > 0         ? QStringLiteral("Infinity")
-                                                 : QStringLiteral("-Infinity");
+    const QString expected = std::isnan(value) ? QStringLiteral("NaN")
+        : value > 0                            ? QStringLiteral("Infinity")
+                                               : QStringLiteral("-Infinity");
     fuzz::require(text == expected, "a value that is not a number has its fixed name", text);
 }
 
 void checkFinite(double value, const QString &text)
 {
-    const QString detail = QStringLiteral("%1 gave \"%2\"")
-                               .arg(QString::number(value, 'g', 17), text);
+    const QString detail
+        = QStringLiteral("%1 gave \"%2\"").arg(QString::number(value, 'g', 17), text);
     for (QChar c : text)
         fuzz::require(QStringLiteral("-0123456789.E+").contains(c),
-                      "only digits, sign, point and exponent, no grouping", detail);
+            "only digits, sign, point and exponent, no grouping", detail);
     fuzz::require(!text.isEmpty() && text.size() <= longestText, "length within bounds", detail);
 
     const QByteArray latin1 = text.toLatin1();
     char *end = nullptr;
     const double readBack = std::strtod(latin1.constData(), &end);
-    fuzz::require(end == latin1.constData() + latin1.size(), "the whole text is one number",
-                  detail);
+    fuzz::require(
+        end == latin1.constData() + latin1.size(), "the whole text is one number", detail);
     fuzz::require(readBack == value, "reads back as exactly the same double", detail);
     fuzz::require(text.startsWith(QLatin1Char('-')) == (value < 0),
-                  "a minus sign exactly for a negative number", detail);
+        "a minus sign exactly for a negative number", detail);
     if (value == 0) {
         fuzz::require(text == QStringLiteral("0"), "zero is \"0\"", detail);
         return;
@@ -127,15 +129,15 @@ void checkFinite(double value, const QString &text)
     fuzz::require(significantDigits(text) == shortest.digits, "shortest digits", detail);
     const bool exponentForm = text.contains(QLatin1Char('E'));
     fuzz::require(exponentForm == (plainDigits(shortest) > plainDigitLimit),
-                  "exponent form exactly where plain digits would run past fifteen", detail);
+        "exponent form exactly where plain digits would run past fifteen", detail);
     if (exponentForm)
         return;
     fuzz::require(text.contains(QLatin1Char('.')) == (std::trunc(value) != value),
-                  "a point exactly where there is a fraction", detail);
+        "a point exactly where there is a fraction", detail);
     const QString magnitude = value < 0 ? text.sliced(1) : text;
     if (std::fabs(value) < 1)
         fuzz::require(magnitude.startsWith(QStringLiteral("0.")),
-                      "a zero before the point below one", detail);
+            "a zero before the point below one", detail);
 }
 
 } // namespace

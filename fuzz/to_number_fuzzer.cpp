@@ -2,9 +2,10 @@
 // gives back a finite double or raises ComponentError, and for text it reads exactly the
 // longest leading decimal number, as the C library does.
 
-#include "components/component_error.h"
-#include "components/standin/to_number.h"
 #include "fuzz_support.h"
+
+#include <component_error.h>
+#include <standin/to_number.h>
 
 #include <QByteArray>
 #include <QDate>
@@ -21,10 +22,9 @@
 
 namespace {
 
-template<typename T>
-T bitsAs(const std::uint8_t *data, std::size_t size)
+template<typename T> T bitsAs(const std::uint8_t *data, std::size_t size)
 {
-    T value{};
+    T value {};
     std::memcpy(&value, data, std::min(size, sizeof value));
     return value;
 }
@@ -76,7 +76,7 @@ void checkText(const QString &text, std::optional<double> result)
 {
     const std::optional<double> expected = referenceReading(text);
     const QString detail = fuzz::units(text) + QStringLiteral(" gave ")
-                           + (result ? QString::number(*result, 'g', 17) : QStringLiteral("error"));
+        + (result ? QString::number(*result, 'g', 17) : QStringLiteral("error"));
     if (!expected) {
         fuzz::require(result && *result == 0, "text with no leading number gives 0", detail);
         return;
@@ -88,45 +88,49 @@ void checkText(const QString &text, std::optional<double> result)
     fuzz::require(result.has_value(), "a number in range converts", detail);
     const bool subnormal = std::fabs(*expected) < std::numeric_limits<double>::min();
     fuzz::require(*result == *expected || (subnormal && *result == 0),
-                  "the leading number read exactly (a subnormal value may read as 0)", detail);
+        "the leading number read exactly (a subnormal value may read as 0)", detail);
 }
 
 struct Case
 {
     QVariant value;
-    std::optional<QString> text;     // the text toNumber should read, for text values
-    std::optional<double> number;    // the number it should give back as it is
+    std::optional<QString> text; // the text toNumber should read, for text values
+    std::optional<double> number; // the number it should give back as it is
 };
 
 Case caseFrom(const std::uint8_t *data, std::size_t size)
 {
     if (size == 0)
-        return {QVariant(), std::nullopt, 0.0};
+        return { QVariant(), std::nullopt, 0.0 };
     const auto *rest = data + 1;
     const std::size_t restSize = size - 1;
     const auto utf8 = QByteArray(reinterpret_cast<const char *>(rest), qsizetype(restSize));
     switch (data[0] % 8) {
-    case 0: return {QString::fromUtf8(utf8), QString::fromUtf8(utf8), std::nullopt};
+    case 0:
+        return { QString::fromUtf8(utf8), QString::fromUtf8(utf8), std::nullopt };
     case 1: {
         const QString text = fuzz::rawUtf16(rest, restSize);
-        return {text, text, std::nullopt};
+        return { text, text, std::nullopt };
     }
-    case 2: return {utf8, QString::fromUtf8(utf8), std::nullopt};
+    case 2:
+        return { utf8, QString::fromUtf8(utf8), std::nullopt };
     case 3: {
         const auto number = bitsAs<double>(rest, restSize);
-        return {number, std::nullopt, number};
+        return { number, std::nullopt, number };
     }
     case 4: {
         const auto number = bitsAs<float>(rest, restSize);
-        return {QVariant::fromValue(number), std::nullopt, double(number)};
+        return { QVariant::fromValue(number), std::nullopt, double(number) };
     }
     case 5: {
         const auto number = bitsAs<long long>(rest, restSize);
-        return {number, std::nullopt, double(number)};
+        return { number, std::nullopt, double(number) };
     }
-    case 6: return {QDate::fromJulianDay(bitsAs<std::int32_t>(rest, restSize)), std::nullopt,
-                    std::nullopt};
-    default: return {QVariant(QMetaType::fromType<QString>()), std::nullopt, 0.0};
+    case 6:
+        return { QDate::fromJulianDay(bitsAs<std::int32_t>(rest, restSize)), std::nullopt,
+            std::nullopt };
+    default:
+        return { QVariant(QMetaType::fromType<QString>()), std::nullopt, 0.0 };
     }
 }
 
@@ -138,8 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::optional<double> result;
     try {
         result = Norlix::toNumber(input.value);
-        fuzz::require(std::isfinite(*result), "never NaN or infinite",
-                      QString::number(*result));
+        fuzz::require(std::isfinite(*result), "never NaN or infinite", QString::number(*result));
     } catch (const Norlix::ComponentError &error) {
         fuzz::require(!error.description().isEmpty(), "a component error says what failed");
     }
@@ -150,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     } else if (input.number) {
         if (std::isfinite(*input.number))
             fuzz::require(result && *result == *input.number, "a number is given back as it is",
-                          QString::number(*input.number, 'g', 17));
+                QString::number(*input.number, 'g', 17));
         else
             fuzz::require(!result, "a number that is not finite raises ComponentError");
     }

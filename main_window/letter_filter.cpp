@@ -1,17 +1,8 @@
 #include "letter_filter.h"
 
-#include <QTextBoundaryFinder>
+#include "surrounding_spaces.h"
 
-QString withoutSurroundingSpaces(const QString &text)
-{
-    qsizetype first = 0;
-    qsizetype end = text.size();
-    while (first < end && text.at(first) == u' ')
-        ++first;
-    while (end > first && text.at(end - 1) == u' ')
-        --end;
-    return text.mid(first, end - first);
-}
+#include <QTextBoundaryFinder>
 
 namespace {
 
@@ -56,9 +47,4 @@ QString filteredLetter(const QString &text)
     // blank that follows it), and the entry must keep what filtering it again would keep.
     return withoutSurroundingSpaces(
         firstWholeCharacter(upperCasedCharByChar(withoutSurroundingSpaces(text))));
-}
-
-bool isCompanyLetter(const QString &letter)
-{
-    return letter.size() == 1 && letter.at(0) >= u'A' && letter.at(0) <= u'Z';
 }

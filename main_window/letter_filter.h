@@ -6,10 +6,3 @@
 // character, and cut to its first whole character (a surrogate pair or a letter with its
 // combining marks is never split).
 [[nodiscard]] QString filteredLetter(const QString &text);
-
-// True for exactly one of the capital letters A to Z.
-[[nodiscard]] bool isCompanyLetter(const QString &letter);
-
-// The text without leading and trailing blanks (U+0020); other white space is kept, as it is
-// part of what the user typed or stored.
-[[nodiscard]] QString withoutSurroundingSpaces(const QString &text);

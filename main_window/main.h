@@ -71,13 +71,15 @@ private:
     static void restoreAtExit();
     void unload(int status);
 
+    // The window's life: made, in its load event, open, and ending, once Exit, a close or an
+    // error has ended the utility; from then on handlers no longer run.
+    enum class Stage { Created, Loading, Open, Ending };
+    // The company to put back: there is one only once start-up has come to noting the current
+    // company, and it is put back once.
+    enum class SavedCompany { NotNoted, Noted, Restored };
+
     QString SavedCompanyLetter;
     QString WorkstationName;
-    bool m_loaded = false;
-    bool m_loading = false;
-    // Set once start-up has come to noting the current company; only then is there one to put
-    // back.
-    bool m_companyNoted = false;
-    bool m_companyRestored = false;
-    bool m_unloading = false;
+    Stage m_stage = Stage::Created;
+    SavedCompany m_savedCompany = SavedCompany::NotNoted;
 };

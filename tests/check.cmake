@@ -5,7 +5,7 @@ prismor_add_test(test_choice_dialog
 
 prismor_add_test(test_check_text
     SOURCES test_check_text.cpp
-    LIBRARIES prismor_window SQLite::SQLite3)
+    LIBRARIES prismor_check_text)
 
 prismor_add_test(test_check_run
     SOURCES test_check_run.cpp fake_norlix.h

@@ -1,7 +1,7 @@
 # The Norlix components: number conversion, the stand-in installation, the norlix command.
 prismor_add_test(test_components_to_number
     SOURCES test_components_to_number.cpp
-    LIBRARIES norlix_standin)
+    LIBRARIES norlix_to_number)
 
 prismor_add_test(test_components_standin
     SOURCES test_components_standin.cpp test_components_support.h

@@ -2,9 +2,9 @@
 // installation that the test sets up with the norlix command.
 
 #include <components.h>
-#include <main_window/main.h>
-#include <main_window/message_box.h>
-#include <main_window/plain_label.h>
+#include <main.h>
+#include <message_box.h>
+#include <plain_label.h>
 #include <standin/standin_components.h>
 
 #include "test_support.h"

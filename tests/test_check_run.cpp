@@ -2,10 +2,10 @@
 
 #include "fake_norlix.h"
 
-#include <check/give_back_clock.h>
-#include <main_window/main.h>
-#include <main_window/message_box.h>
-#include <main_window/plain_label.h>
+#include <give_back_clock.h>
+#include <main.h>
+#include <message_box.h>
+#include <plain_label.h>
 #include <user_settings.h>
 
 #include <QApplication>

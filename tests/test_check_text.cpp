@@ -1,7 +1,7 @@
 // The check's pure pieces: the version cut, the number's text, the temporary name's rounding.
 
-#include <check/temp_name.h>
-#include <check/version_text.h>
+#include <temp_name.h>
+#include <version_text.h>
 
 #include <QTest>
 

@@ -4,10 +4,10 @@
 
 #include "test_faults_snapshot.h"
 
-#include <components/components.h>
-#include <main_window/main.h>
-#include <main_window/message_box.h>
-#include <main_window/plain_label.h>
+#include <components.h>
+#include <main.h>
+#include <message_box.h>
+#include <plain_label.h>
 
 #include "test_support.h"
 

@@ -4,10 +4,10 @@
 
 #include "fake_norlix.h"
 
-#include <components/user_settings.h>
-#include <main_window/main.h>
-#include <main_window/message_box.h>
-#include <main_window/plain_label.h>
+#include <main.h>
+#include <message_box.h>
+#include <plain_label.h>
+#include <user_settings.h>
 
 #include "test_support.h"
 

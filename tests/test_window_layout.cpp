@@ -4,11 +4,11 @@
 #include "test_support.h"
 #include "window_test_support.h"
 
-#include <main_window/application_icon.h>
-#include <main_window/main.h>
-#include <main_window/message_box.h>
-#include <main_window/plain_label.h>
-#include <main_window/window_units.h>
+#include <application_icon.h>
+#include <main.h>
+#include <message_box.h>
+#include <plain_label.h>
+#include <window_units.h>
 
 #include <QAccessible>
 #include <QDialog>

@@ -4,10 +4,11 @@
 #include "fake_norlix.h"
 #include "window_test_support.h"
 
-#include <main_window/letter_filter.h>
-#include <main_window/main.h>
-#include <main_window/message_box.h>
-#include <main_window/plain_label.h>
+#include <company_letter.h>
+#include <letter_filter.h>
+#include <main.h>
+#include <message_box.h>
+#include <plain_label.h>
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -147,7 +148,7 @@ void TestWindowLetter::isCompanyLetter()
 {
     QFETCH(QString, letter);
     QFETCH(bool, valid);
-    QCOMPARE(::isCompanyLetter(letter), valid);
+    QCOMPARE(Norlix::isCompanyLetter(letter), valid);
 }
 
 void TestWindowLetter::typing_data()

@@ -5,9 +5,9 @@
 #include "window_test_support.h"
 
 #include <dialog/choice_dialog_window.h>
-#include <main_window/main.h>
-#include <main_window/message_box.h>
-#include <main_window/plain_label.h>
+#include <main.h>
+#include <message_box.h>
+#include <plain_label.h>
 
 #include <QFontInfo>
 #include <QFontMetrics>

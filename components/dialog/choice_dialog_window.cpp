@@ -1,6 +1,6 @@
 #include "choice_dialog_window.h"
 
-#include "../component_error.h"
+#include <component_error.h>
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../choice_dialog.h"
+#include <choice_dialog.h>
 
 #include <memory>
 

@@ -1,9 +1,10 @@
 #include "demo.h"
 
-#include "../component_error.h"
 #include "company_file.h"
 #include "installation.h"
 #include "sqlite_connection.h"
+
+#include <component_error.h>
 
 #include <QFile>
 #include <QFileInfo>

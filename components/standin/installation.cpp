@@ -5,6 +5,8 @@
 #include "connection_cache.h"
 #include "sqlite_connection.h"
 
+#include <company_letter.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -65,11 +67,6 @@ std::optional<QString> storedCurrentLetter(SqliteConnection &db)
 }
 
 } // namespace
-
-bool isCompanyLetter(const QString &text)
-{
-    return text.size() == 1 && text[0] >= u'A' && text[0] <= u'Z';
-}
 
 void requireCompanyLetter(const QString &text)
 {

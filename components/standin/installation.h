@@ -24,8 +24,6 @@ struct CompanyEntry
     [[nodiscard]] QString path() const { return location + fileName; }
 };
 
-// True for exactly one of the capital letters A to Z.
-[[nodiscard]] bool isCompanyLetter(const QString &text);
 // Raises ComponentError unless text is a company letter.
 void requireCompanyLetter(const QString &text);
 

@@ -1,6 +1,6 @@
 #include "to_number.h"
 
-#include "../component_error.h"
+#include <component_error.h>
 
 #include <QMetaType>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "fresh_objects.h"
 
-#include <components/component_error.h>
-#include <components/components.h>
+#include "component_error.h"
+#include "components.h"
 
 #include <QString>
 
