@@ -1,8 +1,9 @@
 #include "company_file.h"
 
-#include "../component_error.h"
 #include "connection_cache.h"
 #include "sqlite_connection.h"
+
+#include <component_error.h>
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,8 @@
 #include "connection_cache.h"
 
-#include "../component_error.h"
 #include "sqlite_connection.h"
+
+#include <component_error.h>
 
 #include <QFile>
 #include <QFileInfo>

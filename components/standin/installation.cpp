@@ -1,11 +1,11 @@
 #include "installation.h"
 
-#include "../component_error.h"
 #include "company_file.h"
 #include "connection_cache.h"
 #include "sqlite_connection.h"
 
 #include <company_letter.h>
+#include <component_error.h>
 
 #include <QDir>
 #include <QFileInfo>

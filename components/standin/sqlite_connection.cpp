@@ -1,6 +1,6 @@
 #include "sqlite_connection.h"
 
-#include "../component_error.h"
+#include <component_error.h>
 
 #include <QFile>
 #include <QFileInfo>

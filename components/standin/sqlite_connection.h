@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../component_error.h"
+#include <component_error.h>
 
 #include <QString>
 

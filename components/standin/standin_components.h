@@ -1,7 +1,7 @@
 #pragma once
 
-#include "../company_database.h"
-#include "../number_converter.h"
+#include <company_database.h>
+#include <number_converter.h>
 
 #include <memory>
 
