@@ -8,11 +8,12 @@
 #include <main_window/plain_label.h>
 #include <user_settings.h>
 
+#include "test_support.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -22,19 +23,6 @@
 #include <memory>
 
 namespace {
-
-const QString lockMessage = QStringLiteral(
-    "Cannot lock the accounts. If another person is using Norlix, ask them to Exit and then you "
-    "can RETRY. Otherwise EXIT. If you are certain the accounts should not be locked, click "
-    "UNLOCK.");
-
-QString report(const QStringList &lines)
-{
-    QString text;
-    for (const QString &line : lines)
-        text += line + QStringLiteral("\r\n");
-    return text;
-}
 
 QStringList successfulReportOfB(const QString &workstation, const QString &version)
 {
@@ -48,22 +36,6 @@ QStringList successfulReportOfB(const QString &workstation, const QString &versi
         QStringLiteral("Success -- accounts could be locked by this Workstation"),
         QStringLiteral("Finished"),
     };
-}
-
-void setWorkstationSetting(const QString &value)
-{
-    const QString app = QStringLiteral("Norlix6"), section = QStringLiteral("ThisPC"),
-                  key = QStringLiteral("WStnName");
-    if (value.isNull())
-        Norlix::removeUserSetting(app, section, key);
-    else
-        Norlix::writeUserSetting(app, section, key, value);
-}
-
-bool isTempName(const QString &name)
-{
-    static const QRegularExpression form(QStringLiteral("^TEMP(0|[1-9][0-9]{0,4})$"));
-    return form.match(name).hasMatch() && name.mid(4).toInt() <= 10000;
 }
 
 } // namespace
@@ -101,11 +73,10 @@ private:
     // Opens the window as the utility does (its load event reads the workstation name).
     std::unique_ptr<Main> openWindow();
     void runCheck(Main &window, const QString &letter);
-    void verifyEveryCallOnAFreshObject();
 
     QTemporaryDir m_config;
     FakeNorlix m_norlix;
-    QList<MessageBox::Shown> m_messages;
+    std::unique_ptr<MessageBox::Recorder> m_messages;
 };
 
 void TestCheckRun::initTestCase()
@@ -132,14 +103,13 @@ void TestCheckRun::init()
     m_norlix.currentLetter = QStringLiteral("C");
     m_norlix.install();
 
-    m_messages.clear();
-    MessageBox::setInterceptor([this](const MessageBox::Shown &shown) { m_messages << shown; });
+    m_messages = std::make_unique<MessageBox::Recorder>();
     setWorkstationSetting(QStringLiteral("  ws1 "));
 }
 
 void TestCheckRun::cleanup()
 {
-    MessageBox::clearInterceptor();
+    m_messages.reset();
     Norlix::resetComponents();
     giveBackClock() = GiveBackClock::real();
     QVERIFY(!m_norlix.dialogAnswersRanOut);
@@ -150,8 +120,7 @@ std::unique_ptr<Main> TestCheckRun::openWindow()
 {
     auto window = std::make_unique<Main>();
     window->show();
-    m_norlix.calls.clear();
-    m_norlix.databaseObjectsFetched = 0;
+    m_norlix.forgetCalls();
     return window;
 }
 
@@ -159,17 +128,6 @@ void TestCheckRun::runCheck(Main &window, const QString &letter)
 {
     window.txtLetter->setText(letter);
     QTest::mouseClick(window.cmdStart, Qt::LeftButton);
-}
-
-void TestCheckRun::verifyEveryCallOnAFreshObject()
-{
-    QVERIFY(!m_norlix.objectReused());
-    const auto databaseCalls
-        = std::count_if(m_norlix.calls.cbegin(), m_norlix.calls.cend(), [](const QString &call) {
-              return !call.startsWith(QLatin1String("ToNumber"))
-                  && call != QLatin1String("ShowChoice");
-          });
-    QCOMPARE(m_norlix.databaseObjectsFetched, int(databaseCalls));
 }
 
 void TestCheckRun::successfulCheckReportsLineByLine()
@@ -189,9 +147,9 @@ void TestCheckRun::successfulCheckReportsLineByLine()
     QCOMPARE(m_norlix.toNumberArguments.size(), 1);
     QCOMPARE(m_norlix.toNumberArguments.at(0).typeId(), int(QMetaType::QString));
     QCOMPARE(m_norlix.converterObjectsFetched, 1);
-    verifyEveryCallOnAFreshObject();
+    QVERIFY(m_norlix.everyCallOnAFreshObject());
     QVERIFY(m_norlix.lockHolder.isEmpty());
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(m_messages->shown().isEmpty());
     QVERIFY(m_norlix.choices.isEmpty());
 }
 
@@ -200,7 +158,7 @@ void TestCheckRun::versionLine_data()
     QTest::addColumn<QString>("setting");
     QTest::addColumn<QString>("shown");
 
-    const QString notYetSet = QStringLiteral(" ** not yet set (by Norlix when it starts up) **");
+    const QString notYetSet = Texts::notYetSet;
     QTest::newRow("integer") << "V12345"
                              << "12345";
     QTest::newRow("fraction without trailing zeros") << "X2.500"
@@ -243,15 +201,14 @@ void TestCheckRun::emptyWorkstationNameUsesATemporaryName()
 
     runCheck(*window, QStringLiteral("B"));
 
-    const QString notYetSet = QStringLiteral(" ** not yet set (by Norlix when it starts up) **");
-    QCOMPARE(window->lblResults->caption(), report(successfulReportOfB(QString(), notYetSet)));
+    QCOMPARE(
+        window->lblResults->caption(), report(successfulReportOfB(QString(), Texts::notYetSet)));
     QVERIFY(window->lblResults->caption().contains(QStringLiteral("\r\nWorkStation name: \r\n")));
     QVERIFY(window->lblResults->caption().contains(
         QStringLiteral("    Database version  ** not yet set")));
     const QStringList lockCalls = m_norlix.lockCalls();
     QCOMPARE(lockCalls.size(), 2);
-    const QString name
-        = lockCalls.at(0).section(QLatin1Char('('), 1).section(QLatin1Char(','), 0, 0);
+    const QString name = FakeNorlix::workstationOf(lockCalls.at(0));
     QVERIFY2(isTempName(name), qPrintable(name));
     QCOMPARE(lockCalls.at(1), QStringLiteral("AccountsLock(%1,UNLOCK)").arg(name));
 }
@@ -274,7 +231,7 @@ void TestCheckRun::secondCheckReplacesTheFirst()
             "Database location: /srv/norlix/A/", "    Last compacted in month 11",
             "    Database version 2.5", "Attempting to lock and unlock the accounts",
             "Success -- accounts could be locked by this Workstation", "Finished" }));
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(m_messages->shown().isEmpty());
 }
 
 void TestCheckRun::refusedLetterLeavesTheReportEmpty_data()
@@ -282,10 +239,8 @@ void TestCheckRun::refusedLetterLeavesTheReportEmpty_data()
     QTest::addColumn<QString>("letter");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("empty") << ""
-                           << "Company letter not valid. Must be A or B or C, etc";
-    QTest::newRow("digit") << "7"
-                           << "Company letter not valid. Must be A or B or C, etc";
+    QTest::newRow("empty") << "" << Texts::letterNotValid;
+    QTest::newRow("digit") << "7" << Texts::letterNotValid;
     QTest::newRow("database missing") << "D"
                                       << "Cannot find database for Company D";
 }
@@ -302,8 +257,8 @@ void TestCheckRun::refusedLetterLeavesTheReportEmpty()
     runCheck(*window, letter);
 
     QCOMPARE(window->lblResults->caption(), QString());
-    QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages.at(0).text, message);
+    QCOMPARE(m_messages->shown().size(), 1);
+    QCOMPARE(m_messages->shown().at(0).text, message);
     QVERIFY(m_norlix.lockCalls().isEmpty());
     QVERIFY(!m_norlix.calls.contains(QStringLiteral("CompanySetting(CompanyVersNbr)")));
     QVERIFY(window->isVisible());
@@ -330,8 +285,7 @@ void TestCheckRun::errorMidCheckKeepsTheEarlierLines()
     QFETCH(int, linesKept);
     const QString description
         = QStringLiteral("The company database of B could not be read: disk I/O error.");
-    m_norlix.failingCall = failingCall;
-    m_norlix.failureDescription = description;
+    m_norlix.failAt(failingCall, 1, Raised::ComponentError, description);
     if (lockHeld) {
         m_norlix.lockHolder = QStringLiteral("W7");
         m_norlix.choiceAnswers = { QStringLiteral("Unlock") };
@@ -345,9 +299,9 @@ void TestCheckRun::errorMidCheckKeepsTheEarlierLines()
     expected.insert(6, QStringLiteral("..... accounts seem to be locked by WorkStation: W7"));
     expected.insert(7, QStringLiteral("     Attempting to unlock"));
     QCOMPARE(window->lblResults->caption(), report(expected.mid(0, linesKept)));
-    QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages.at(0).text, description);
-    QCOMPARE(m_messages.at(0).title, QStringLiteral("Prismor"));
+    QCOMPARE(m_messages->shown().size(), 1);
+    QCOMPARE(m_messages->shown().at(0).text, description);
+    QCOMPARE(m_messages->shown().at(0).title, QStringLiteral("Prismor"));
     QCOMPARE(ended.size(), 1);
     QVERIFY(ended.at(0).at(0).toInt() != 0);
 }
@@ -473,12 +427,12 @@ void TestCheckRun::lockProbe()
     QVERIFY(m_norlix.choiceAnswers.empty());
     for (const ShownChoice &shown : m_norlix.choices) {
         QCOMPARE(shown.title, QStringLiteral("CAUTION"));
-        QCOMPARE(shown.message, lockMessage);
+        QCOMPARE(shown.message, Texts::lockMessage);
         QCOMPARE(shown.buttons, QStringLiteral("Retry  Exit  Unlock"));
         QCOMPARE(shown.style, QStringLiteral("warning"));
         QCOMPARE(shown.number, 0);
     }
-    verifyEveryCallOnAFreshObject();
+    QVERIFY(m_norlix.everyCallOnAFreshObject());
 }
 
 void TestCheckRun::giveBackThroughABusyFile_data()
@@ -541,7 +495,7 @@ void TestCheckRun::giveBackThroughABusyFile()
     if (message.isEmpty()) {
         QCOMPARE(window->lblResults->caption(), report(fullReport));
         QVERIFY(m_norlix.lockHolder.isEmpty());
-        QVERIFY(m_messages.isEmpty());
+        QVERIFY(m_messages->shown().isEmpty());
         QVERIFY(ended.isEmpty());
         QVERIFY(waitCursorShown.size() > 6);
         QCOMPARE(waitCursorShown.count(true), waitCursorShown.size() - 1);
@@ -549,8 +503,8 @@ void TestCheckRun::giveBackThroughABusyFile()
     }
     QCOMPARE(window->lblResults->caption(), report(fullReport.mid(0, 6)));
     QCOMPARE(m_norlix.lockHolder, workstation.toUpper());
-    QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages.at(0).text, message);
+    QCOMPARE(m_messages->shown().size(), 1);
+    QCOMPARE(m_messages->shown().at(0).text, message);
     QCOMPARE(ended.size(), 1);
     QVERIFY(ended.at(0).at(0).toInt() != 0);
     if (!changedNothing) {
@@ -577,7 +531,7 @@ void TestCheckRun::temporaryNamesAreDrawnAfreshAtEveryAttempt()
     QSet<QString> names;
     for (const QString &call : lockCalls) {
         QVERIFY2(call.endsWith(QLatin1String(",LOCK)")), qPrintable(call));
-        const QString name = call.section(QLatin1Char('('), 1).section(QLatin1Char(','), 0, 0);
+        const QString name = FakeNorlix::workstationOf(call);
         QVERIFY2(isTempName(name), qPrintable(name));
         names << name;
     }
@@ -597,8 +551,7 @@ void TestCheckRun::temporaryNameAfterUnlockIsUsedForLockAndUnlock()
     const QStringList lockCalls = m_norlix.lockCalls();
     QCOMPARE(lockCalls.size(), 4);
     QCOMPARE(lockCalls.at(1), QStringLiteral("AccountsLock(W7,UNLOCK)"));
-    const QString name
-        = lockCalls.at(2).section(QLatin1Char('('), 1).section(QLatin1Char(','), 0, 0);
+    const QString name = FakeNorlix::workstationOf(lockCalls.at(2));
     QVERIFY2(isTempName(name), qPrintable(name));
     QCOMPARE(lockCalls.at(2), QStringLiteral("AccountsLock(%1,LOCK)").arg(name));
     QCOMPARE(lockCalls.at(3), QStringLiteral("AccountsLock(%1,UNLOCK)").arg(name));

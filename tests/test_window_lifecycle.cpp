@@ -28,26 +28,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-
-const QString instructions = QStringLiteral(
-    "Program to check Norlix Database version.\r\n"
-    "This does not affect or change any data so it is safe to use at any time.\r\n\r\n"
-    "First select which company letter you wish to check.");
-
-void setWorkstationSetting(const QString &value)
-{
-    const QString application = QStringLiteral("Norlix6");
-    const QString section = QStringLiteral("ThisPC");
-    const QString key = QStringLiteral("WStnName");
-    if (value.isNull())
-        Norlix::removeUserSetting(application, section, key);
-    else
-        Norlix::writeUserSetting(application, section, key, value);
-}
-
-} // namespace
-
 class TestWindowLifecycle : public QObject
 {
     Q_OBJECT
@@ -104,7 +84,6 @@ void TestWindowLifecycle::cleanup()
 {
     m_main.reset();
     m_messages.reset();
-    QVERIFY(!MessageBox::hasInterceptor());
     Norlix::resetComponents();
     QVERIFY(QApplication::topLevelWidgets().isEmpty());
 }
@@ -149,22 +128,21 @@ void TestWindowLifecycle::startUp()
 
     setWorkstationSetting(setting);
     if (!norlixAvailable)
-        installUnavailableNorlix();
-    m_norlix.failingCall = failingCall;
+        m_norlix.failAt(QStringLiteral("SystemGlobal creation"), FakeNorlix::everyCall);
+    if (!failingCall.isEmpty())
+        m_norlix.failAt(failingCall);
     QSignalSpy ended(m_main.get(), &Main::ended);
 
     showMain();
 
     QVERIFY(m_main->isVisible());
-    QCOMPARE(m_main->lblInstr->caption(), instructions);
+    QCOMPARE(m_main->lblInstr->caption(), Texts::instructions);
     QCOMPARE(m_main->savedCompanyLetter(), savedLetter);
     QCOMPARE(m_main->workstationName(), workstation);
     QVERIFY(m_messages->shown().isEmpty());
     QCOMPARE(ended.count(), 0);
     // Start-up only reads: the setting is as it was and no company was made current.
-    QCOMPARE(Norlix::readUserSetting(
-                 QStringLiteral("Norlix6"), QStringLiteral("ThisPC"), QStringLiteral("WStnName")),
-        setting.isNull() ? QString() : setting);
+    QCOMPARE(workstationSetting(), setting.isNull() ? QString() : setting);
     QVERIFY(m_norlix.letterWrites().isEmpty());
 }
 
@@ -184,7 +162,7 @@ void TestWindowLifecycle::loadRunsOnceBeforeTheWindowIsShown()
     showMain();
 
     QCOMPARE(visibleWhenRead, QList<bool> { false });
-    QCOMPARE(m_main->lblInstr->caption(), instructions);
+    QCOMPARE(m_main->lblInstr->caption(), Texts::instructions);
 }
 
 void TestWindowLifecycle::exit_data()
@@ -227,8 +205,9 @@ void TestWindowLifecycle::exit()
     QFETCH(QString, currentAfter);
 
     if (!norlixAvailable)
-        installUnavailableNorlix();
-    m_norlix.failingCall = failingCall;
+        m_norlix.failAt(QStringLiteral("SystemGlobal creation"), FakeNorlix::everyCall);
+    if (!failingCall.isEmpty())
+        m_norlix.failAt(failingCall);
     QSignalSpy ended(m_main.get(), &Main::ended);
     showMain();
     if (!checkLetter.isEmpty())
@@ -324,22 +303,17 @@ void TestWindowLifecycle::terminationSignalWaitsForAnOpenDialog()
     showMain();
     const TerminationSignals termination(m_main.get());
     bool visibleWhileDialogOpen = false;
-    QTimer watcher;
-    watcher.setInterval(10);
-    connect(&watcher, &QTimer::timeout, this, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible())
-            return;
-        watcher.stop();
-        std::raise(SIGTERM);
-        QTest::qWait(300);
-        visibleWhileDialogOpen = m_main->isVisible() && box->isVisible();
-        QTest::keyClick(box, Qt::Key_Enter);
-    });
-    watcher.start();
+    bool selected = true;
 
-    QVERIFY(!m_main->SelectCompany(QString()));
+    whileModal([&] { selected = m_main->SelectCompany(QString()); },
+        [&](QWidget *box) {
+            std::raise(SIGTERM);
+            QTest::qWait(300);
+            visibleWhileDialogOpen = m_main->isVisible() && box->isVisible();
+            QTest::keyClick(box, Qt::Key_Enter);
+        });
 
+    QVERIFY(!selected);
     QVERIFY(visibleWhileDialogOpen);
     QTRY_VERIFY(!m_main->isVisible());
     QCOMPARE(m_norlix.currentLetter, QStringLiteral("C"));
@@ -435,7 +409,7 @@ void TestWindowLifecycle::errorInHandler()
     };
 
     if (how == QLatin1String("start")) {
-        m_norlix.failingCall = QStringLiteral("FileExists(/srv/norlix/B/company.ndb)");
+        m_norlix.failAt(QStringLiteral("FileExists(/srv/norlix/B/company.ndb)"));
         m_main->txtLetter->setText(QStringLiteral("b"));
         QTest::mouseClick(m_main->cmdStart, Qt::LeftButton);
     } else if (how == QLatin1String("std")) {
@@ -478,33 +452,33 @@ void TestWindowLifecycle::realMessageBox()
         Qt::WindowModality modality = Qt::NonModal;
         QWidget *parent = nullptr;
     } seen;
-    QTimer watcher;
-    watcher.setInterval(10);
-    connect(&watcher, &QTimer::timeout, this, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible())
-            return;
-        watcher.stop();
-        seen.found = true;
-        seen.title = box->windowTitle();
-        seen.text = box->text();
-        seen.icon = box->icon();
-        seen.iconPixmapEmpty = box->iconPixmap().isNull();
-        seen.buttons = box->buttons();
-        seen.buttonText
-            = box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->text() : QString();
-        seen.format = box->textFormat();
-        seen.modality = box->windowModality();
-        seen.parent = box->parentWidget();
-        QTest::keyClick(box, Qt::Key_Enter);
-    });
-    watcher.start();
+    bool selected = true;
 
-    QVERIFY(!m_main->SelectCompany(QStringLiteral("<b>")));
+    whileModal([&] { selected = m_main->SelectCompany(QStringLiteral("<b>")); },
+        [&](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            seen.found = box != nullptr;
+            if (!box) {
+                modal->close();
+                return;
+            }
+            seen.title = box->windowTitle();
+            seen.text = box->text();
+            seen.icon = box->icon();
+            seen.iconPixmapEmpty = box->iconPixmap().isNull();
+            seen.buttons = box->buttons();
+            seen.buttonText
+                = box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->text() : QString();
+            seen.format = box->textFormat();
+            seen.modality = box->windowModality();
+            seen.parent = box->parentWidget();
+            QTest::keyClick(box, Qt::Key_Enter);
+        });
 
+    QVERIFY(!selected);
     QVERIFY2(seen.found, "no message box was shown");
     QCOMPARE(seen.title, QStringLiteral("Prismor"));
-    QCOMPARE(seen.text, QStringLiteral("Company letter not valid. Must be A or B or C, etc"));
+    QCOMPARE(seen.text, Texts::letterNotValid);
     QCOMPARE(seen.icon, QMessageBox::NoIcon);
     QVERIFY(seen.iconPixmapEmpty);
     QCOMPARE(seen.buttons.size(), 1);

@@ -17,7 +17,6 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOption>
-#include <QTimer>
 
 #include <cmath>
 #include <functional>
@@ -90,23 +89,6 @@ double contrastOf(QWidget *window, QWidget *control, const std::function<void()>
             if (shown.pixel(x, y) != behind.pixel(x, y))
                 contrast = std::max(contrast, contrastRatio(shown.pixel(x, y), behind.pixel(x, y)));
     return contrast;
-}
-
-// Runs show, which opens a modal window and waits for it, and hands that window to answer.
-void whileModal(const std::function<void()> &show, const std::function<void(QWidget *)> &answer)
-{
-    auto *poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        answer(modal);
-    });
-    poll->start();
-    show();
 }
 
 struct Figure
