@@ -58,6 +58,10 @@ private slots:
 
 private:
     void showMain();
+    // Opens the window and makes company B current, as a check of B does.
+    void showWithBSelected();
+    // Norlix that cannot be created at all, or that fails the call named (none when empty).
+    void failNorlix(bool norlixAvailable, const QString &failingCall);
 
     FakeNorlix m_norlix;
     std::unique_ptr<MessageBox::Recorder> m_messages;
@@ -94,6 +98,19 @@ void TestWindowLifecycle::showMain()
     QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
 }
 
+void TestWindowLifecycle::showWithBSelected()
+{
+    showWithBSelected();
+}
+
+void TestWindowLifecycle::failNorlix(bool norlixAvailable, const QString &failingCall)
+{
+    if (!norlixAvailable)
+        m_norlix.failAt(QStringLiteral("SystemGlobal creation"), FakeNorlix::everyCall);
+    if (!failingCall.isEmpty())
+        m_norlix.failAt(failingCall);
+}
+
 void TestWindowLifecycle::startUp_data()
 {
     QTest::addColumn<QString>("setting"); // null: absent
@@ -127,10 +144,7 @@ void TestWindowLifecycle::startUp()
     QFETCH(QString, workstation);
 
     setWorkstationSetting(setting);
-    if (!norlixAvailable)
-        m_norlix.failAt(QStringLiteral("SystemGlobal creation"), FakeNorlix::everyCall);
-    if (!failingCall.isEmpty())
-        m_norlix.failAt(failingCall);
+    failNorlix(norlixAvailable, failingCall);
     QSignalSpy ended(m_main.get(), &Main::ended);
 
     showMain();
@@ -204,10 +218,7 @@ void TestWindowLifecycle::exit()
     QFETCH(QStringList, letterWrites);
     QFETCH(QString, currentAfter);
 
-    if (!norlixAvailable)
-        m_norlix.failAt(QStringLiteral("SystemGlobal creation"), FakeNorlix::everyCall);
-    if (!failingCall.isEmpty())
-        m_norlix.failAt(failingCall);
+    failNorlix(norlixAvailable, failingCall);
     QSignalSpy ended(m_main.get(), &Main::ended);
     showMain();
     if (!checkLetter.isEmpty())
@@ -235,8 +246,7 @@ void TestWindowLifecycle::closingOtherwiseRestoresOnce()
     QFETCH(bool, byWindowSystem);
 
     QSignalSpy ended(m_main.get(), &Main::ended);
-    showMain();
-    QVERIFY(m_main->SelectCompany(QStringLiteral("B")));
+    showWithBSelected();
 
     if (byWindowSystem)
         QVERIFY(m_main->windowHandle()->close());
@@ -259,8 +269,7 @@ void TestWindowLifecycle::closingOtherwiseRestoresOnce()
 // The desktop session may end the application without closing its window first.
 void TestWindowLifecycle::applicationQuitRestores()
 {
-    showMain();
-    QVERIFY(m_main->SelectCompany(QStringLiteral("B")));
+    showWithBSelected();
 
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     QCOMPARE(QApplication::exec(), 0);
@@ -282,8 +291,7 @@ void TestWindowLifecycle::terminationSignalClosesLikeTheFrame()
     QFETCH(int, signalNumber);
 
     QSignalSpy ended(m_main.get(), &Main::ended);
-    showMain();
-    QVERIFY(m_main->SelectCompany(QStringLiteral("B")));
+    showWithBSelected();
     {
         const TerminationSignals termination(m_main.get());
         QCOMPARE(std::raise(signalNumber), 0);
@@ -332,8 +340,7 @@ void TestWindowLifecycle::exitOfTheProcessRestoresOnce_data()
 void TestWindowLifecycle::exitOfTheProcessRestoresOnce()
 {
     QFETCH(bool, signalBurstFirst);
-    showMain();
-    QVERIFY(m_main->SelectCompany(QStringLiteral("B")));
+    showWithBSelected();
     int pipeEnds[2];
     QCOMPARE(::pipe(pipeEnds), 0);
     const pid_t child = ::fork();
