@@ -72,12 +72,8 @@ void TestWindowLifecycle::init()
 {
     m_norlix = FakeNorlix {};
     m_norlix.currentLetter = QStringLiteral("C");
-    m_norlix.companies[QStringLiteral("B")]
-        = { QStringLiteral("/srv/norlix/B/"), QStringLiteral("company.ndb"), true,
-              { { QStringLiteral("Companyname"), QStringLiteral("Bramley Ltd") } } };
-    m_norlix.companies[QStringLiteral("C")]
-        = { QStringLiteral("/srv/norlix/C/"), QStringLiteral("company.ndb"), true,
-              { { QStringLiteral("Companyname"), QStringLiteral("Carrow Ltd") } } };
+    m_norlix.addCompany("B", "company.ndb", true, "Bramley Ltd");
+    m_norlix.addCompany("C", "company.ndb", true, "Carrow Ltd");
     m_norlix.install();
     setWorkstationSetting(QStringLiteral("frontdesk"));
     m_messages = std::make_unique<MessageBox::Recorder>();
@@ -100,7 +96,8 @@ void TestWindowLifecycle::showMain()
 
 void TestWindowLifecycle::showWithBSelected()
 {
-    showWithBSelected();
+    showMain();
+    QVERIFY(m_main->SelectCompany(QStringLiteral("B")));
 }
 
 void TestWindowLifecycle::failNorlix(bool norlixAvailable, const QString &failingCall)
