@@ -139,6 +139,21 @@ struct FakeNorlix
         return true;
     }
 
+    // A company whose database is fileName in /srv/norlix/LETTER/, with the settings that are not
+    // empty: its name, the month last compacted and the version.
+    FakeCompany &addCompany(const QString &letter, const QString &fileName, bool databaseExists,
+        const QString &name, const QString &tidyMonth = {}, const QString &version = {})
+    {
+        FakeCompany &company = companies[letter];
+        company = { QStringLiteral("/srv/norlix/%1/").arg(letter), fileName, databaseExists, {} };
+        const std::pair<const char *, QString> settings[] = { { "Companyname", name },
+            { "AcctDBtidyMonth", tidyMonth }, { "CompanyVersNbr", version } };
+        for (const auto &[key, value] : settings)
+            if (!value.isEmpty())
+                company.settings.insert(QString::fromLatin1(key), value);
+        return company;
+    }
+
     // Logs an operation on a working object, then passes it.
     void record(const QString &call, int object)
     {

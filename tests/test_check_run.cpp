@@ -24,9 +24,11 @@
 
 namespace {
 
-QStringList successfulReportOfB(const QString &workstation, const QString &version)
+// With a holder, the lock was held by it until the user pressed Unlock.
+QStringList successfulReportOfB(
+    const QString &workstation, const QString &version, const QString &holder = {})
 {
-    return {
+    QStringList lines {
         QStringLiteral("Checking database of Company B"),
         QStringLiteral("WorkStation name: ") + workstation,
         QStringLiteral("Database location: /srv/norlix/B/"),
@@ -36,6 +38,12 @@ QStringList successfulReportOfB(const QString &workstation, const QString &versi
         QStringLiteral("Success -- accounts could be locked by this Workstation"),
         QStringLiteral("Finished"),
     };
+    if (!holder.isEmpty())
+        lines = lines.mid(0, 6)
+            + QStringList { "..... accounts seem to be locked by WorkStation: " + holder,
+                  "     Attempting to unlock" }
+            + lines.mid(6);
+    return lines;
 }
 
 } // namespace
@@ -88,18 +96,9 @@ void TestCheckRun::initTestCase()
 void TestCheckRun::init()
 {
     m_norlix = FakeNorlix {};
-    m_norlix.companies[QStringLiteral("A")]
-        = FakeCompany { QStringLiteral("/srv/norlix/A/"), QStringLiteral("acorn.db"), true,
-              { { QStringLiteral("Companyname"), QStringLiteral("Acorn Supplies") },
-                  { QStringLiteral("AcctDBtidyMonth"), QStringLiteral("11") },
-                  { QStringLiteral("CompanyVersNbr"), QStringLiteral("X2.500") } } };
-    m_norlix.companies[QStringLiteral("B")]
-        = FakeCompany { QStringLiteral("/srv/norlix/B/"), QStringLiteral("bramble.db"), true,
-              { { QStringLiteral("Companyname"), QStringLiteral("Bramble Ltd") },
-                  { QStringLiteral("AcctDBtidyMonth"), QStringLiteral("2024-03") },
-                  { QStringLiteral("CompanyVersNbr"), QStringLiteral("V12345") } } };
-    m_norlix.companies[QStringLiteral("D")]
-        = FakeCompany { QStringLiteral("/srv/norlix/D/"), QStringLiteral("dormant.db"), false, {} };
+    m_norlix.addCompany("A", "acorn.db", true, "Acorn Supplies", "11", "X2.500");
+    m_norlix.addCompany("B", "bramble.db", true, "Bramble Ltd", "2024-03", "V12345");
+    m_norlix.addCompany("D", "dormant.db", false, {});
     m_norlix.currentLetter = QStringLiteral("C");
     m_norlix.install();
 
@@ -159,18 +158,12 @@ void TestCheckRun::versionLine_data()
     QTest::addColumn<QString>("shown");
 
     const QString notYetSet = Texts::notYetSet;
-    QTest::newRow("integer") << "V12345"
-                             << "12345";
-    QTest::newRow("fraction without trailing zeros") << "X2.500"
-                                                     << "2.5";
-    QTest::newRow("below one") << "V0.5"
-                               << "0.5";
-    QTest::newRow("negative") << "V-2"
-                              << "-2";
-    QTest::newRow("beyond the sixth character ignored") << "V1234567"
-                                                        << "12345";
-    QTest::newRow("large") << "V1E+16"
-                           << "1E+16";
+    QTest::newRow("integer") << "V12345" << QStringLiteral("12345");
+    QTest::newRow("fraction without trailing zeros") << "X2.500" << QStringLiteral("2.5");
+    QTest::newRow("below one") << "V0.5" << QStringLiteral("0.5");
+    QTest::newRow("negative") << "V-2" << QStringLiteral("-2");
+    QTest::newRow("beyond the sixth character ignored") << "V1234567" << QStringLiteral("12345");
+    QTest::newRow("large") << "V1E+16" << QStringLiteral("1E+16");
     QTest::newRow("zero") << "V0" << notYetSet;
     QTest::newRow("empty") << "" << notYetSet;
     QTest::newRow("prefix only") << "V" << notYetSet;
@@ -220,10 +213,7 @@ void TestCheckRun::secondCheckReplacesTheFirst()
     auto window = openWindow();
 
     runCheck(*window, QStringLiteral("B"));
-    QStringList first = successfulReportOfB("WS1", "12345");
-    first.insert(6, QStringLiteral("..... accounts seem to be locked by WorkStation: W7"));
-    first.insert(7, QStringLiteral("     Attempting to unlock"));
-    QCOMPARE(window->lblResults->caption(), report(first));
+    QCOMPARE(window->lblResults->caption(), report(successfulReportOfB("WS1", "12345", "W7")));
 
     runCheck(*window, QStringLiteral("A"));
     QCOMPARE(window->lblResults->caption(),
@@ -241,8 +231,8 @@ void TestCheckRun::refusedLetterLeavesTheReportEmpty_data()
 
     QTest::newRow("empty") << "" << Texts::letterNotValid;
     QTest::newRow("digit") << "7" << Texts::letterNotValid;
-    QTest::newRow("database missing") << "D"
-                                      << "Cannot find database for Company D";
+    QTest::newRow("database missing")
+        << "D" << QStringLiteral("Cannot find database for Company D");
 }
 
 void TestCheckRun::refusedLetterLeavesTheReportEmpty()
@@ -295,9 +285,7 @@ void TestCheckRun::errorMidCheckKeepsTheEarlierLines()
 
     runCheck(*window, QStringLiteral("B"));
 
-    QStringList expected = successfulReportOfB("WS1", "12345");
-    expected.insert(6, QStringLiteral("..... accounts seem to be locked by WorkStation: W7"));
-    expected.insert(7, QStringLiteral("     Attempting to unlock"));
+    const QStringList expected = successfulReportOfB("WS1", "12345", "W7");
     QCOMPARE(window->lblResults->caption(), report(expected.mid(0, linesKept)));
     QCOMPARE(m_messages->shown().size(), 1);
     QCOMPARE(m_messages->shown().at(0).text, description);

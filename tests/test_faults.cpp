@@ -187,14 +187,8 @@ void TestFaults::initTestCase()
 void TestFaults::init()
 {
     m_norlix = FakeNorlix {};
-    m_norlix.companies[QStringLiteral("A")]
-        = FakeCompany { QStringLiteral("/srv/norlix/A/"), QStringLiteral("alder.db"), true,
-              { { QStringLiteral("Companyname"), QStringLiteral("Alder Joinery Ltd") } } };
-    m_norlix.companies[QStringLiteral("C")]
-        = FakeCompany { QStringLiteral("/srv/norlix/C/"), QStringLiteral("cedar.db"), true,
-              { { QStringLiteral("Companyname"), QStringLiteral("Cedar Lane Cafe") },
-                  { QStringLiteral("AcctDBtidyMonth"), QStringLiteral("2025-08") },
-                  { QStringLiteral("CompanyVersNbr"), QStringLiteral("V6.12") } } };
+    m_norlix.addCompany("A", "alder.db", true, "Alder Joinery Ltd");
+    m_norlix.addCompany("C", "cedar.db", true, "Cedar Lane Cafe", "2025-08", "V6.12");
     m_norlix.currentLetter = QStringLiteral("A");
     m_norlix.lockHolder = QStringLiteral("OTHER-PC");
     m_norlix.choiceAnswers = { QStringLiteral("Unlock") };

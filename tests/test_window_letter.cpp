@@ -60,12 +60,8 @@ void TestWindowLetter::init()
 {
     m_norlix = FakeNorlix {};
     m_norlix.currentLetter = QStringLiteral("C");
-    m_norlix.companies[QStringLiteral("B")]
-        = { QStringLiteral("/srv/norlix/B/"), QStringLiteral("company.ndb"), true,
-              { { QStringLiteral("Companyname"), QStringLiteral("Bramley & <b>Sons</b>") } } };
-    m_norlix.companies[QStringLiteral("D")]
-        = { QStringLiteral("/srv/norlix/D/"), QStringLiteral("company.ndb"), false,
-              { { QStringLiteral("Companyname"), QStringLiteral("Dunmore Ltd") } } };
+    m_norlix.addCompany("B", "company.ndb", true, "Bramley & <b>Sons</b>");
+    m_norlix.addCompany("D", "company.ndb", false, "Dunmore Ltd");
     m_norlix.install();
     m_messages = std::make_unique<MessageBox::Recorder>();
     m_main = std::make_unique<Main>();

@@ -127,11 +127,8 @@ void TestWindowReadability::init()
 {
     m_norlix = FakeNorlix {};
     m_norlix.currentLetter = QStringLiteral("C");
-    m_norlix.companies[QStringLiteral("A")]
-        = { QStringLiteral("/srv/norlix/A/"), QStringLiteral("CompanyA.sqlite"), true,
-              { { QStringLiteral("Companyname"), QStringLiteral("Alder Joinery Ltd") } } };
-    m_norlix.companies[QStringLiteral("B")]
-        = { QStringLiteral("/srv/norlix/B/"), QStringLiteral("CompanyB.sqlite"), false, {} };
+    m_norlix.addCompany("A", "CompanyA.sqlite", true, "Alder Joinery Ltd");
+    m_norlix.addCompany("B", "CompanyB.sqlite", false, {});
     m_norlix.install();
 }
 
