@@ -57,11 +57,9 @@ CheckFigures timeChecks(const QString &letter, const CheckRuns &runs)
     CheckFigures figures;
     Norlix::useComponentFactories(
         { {}, {}, [&figures] { return std::make_unique<ExitAnswer>(&figures.fault); } });
-    MessageBox::setInterceptor([&figures](const MessageBox::Shown &shown) {
-        figures.fault = QStringLiteral("a message box said: ") + shown.text;
-    });
 
     {
+        const MessageBox::Recorder messages;
         Main window;
         window.show();
         waitUntilExposed(window);
@@ -69,7 +67,8 @@ CheckFigures timeChecks(const QString &letter, const CheckRuns &runs)
 
         std::vector<double> handler;
         std::vector<double> withRepaint;
-        for (int run = -runs.warmUpRuns; run < runs.runs && figures.fault.isEmpty(); ++run) {
+        for (int run = -runs.warmUpRuns;
+             run < runs.runs && figures.fault.isEmpty() && messages.shown().isEmpty(); ++run) {
             const bool marked = runs.marked && run >= 0;
             if (marked)
                 markOperationStart();
@@ -85,13 +84,14 @@ CheckFigures timeChecks(const QString &letter, const CheckRuns &runs)
                 withRepaint.push_back(elapsedMilliseconds(timer));
             }
         }
+        if (!messages.shown().isEmpty())
+            figures.fault = QStringLiteral("a message box said: ") + messages.texts().first();
         figures.handlerMilliseconds = summarise(handler);
         figures.withRepaintMilliseconds = summarise(withRepaint);
         figures.report = window.lblResults->caption();
         window.hide();
     }
 
-    MessageBox::clearInterceptor();
     Norlix::resetComponents();
     if (figures.fault.isEmpty() && !figures.report.endsWith(QStringLiteral("Finished\r\n")))
         figures.fault = QStringLiteral("the check did not finish");

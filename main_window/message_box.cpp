@@ -3,11 +3,7 @@
 namespace MessageBox {
 namespace {
 
-std::function<void(const Shown &)> &interceptor()
-{
-    static std::function<void(const Shown &)> current;
-    return current;
-}
+Recorder *recording = nullptr;
 
 } // namespace
 
@@ -21,38 +17,23 @@ void show(QWidget *parent, const QString &text)
     if (parent)
         box.setPalette(parent->palette());
     box.setWindowModality(Qt::ApplicationModal);
-    if (const auto intercept = interceptor()) {
-        intercept(Shown { box.windowTitle(), box.text(), box.textFormat(), box.icon(),
-            box.standardButtons(), box.windowModality() != Qt::NonModal });
+    if (recording) {
+        recording->m_shown.append(Shown { box.windowTitle(), box.text(), box.textFormat(),
+            box.icon(), box.standardButtons(), box.windowModality() != Qt::NonModal });
         return;
     }
     box.exec();
 }
 
-void setInterceptor(std::function<void(const Shown &)> newInterceptor)
-{
-    interceptor() = std::move(newInterceptor);
-}
-
-void clearInterceptor()
-{
-    interceptor() = nullptr;
-}
-
-bool hasInterceptor()
-{
-    return bool(interceptor());
-}
-
 Recorder::Recorder()
-    : m_previous(interceptor())
+    : m_outer(recording)
 {
-    setInterceptor([this](const Shown &shown) { m_shown.append(shown); });
+    recording = this;
 }
 
 Recorder::~Recorder()
 {
-    interceptor() = std::move(m_previous);
+    recording = m_outer;
 }
 
 QStringList Recorder::texts() const

@@ -4,8 +4,6 @@
 #include <QMessageBox>
 #include <QString>
 
-#include <functional>
-
 // The utility's message boxes: modal, titled "Prismor", plain text, an OK button only, no icon.
 namespace MessageBox {
 
@@ -25,15 +23,9 @@ struct Shown
 // Builds the message box and shows it until the user closes it.
 void show(QWidget *parent, const QString &text);
 
-// Test seam: while an interceptor is set, show() builds the same box, hands what it would show
-// to the interceptor and returns at once instead of waiting for the user. Prefer Recorder, which
-// cannot outlive the test that made it.
-void setInterceptor(std::function<void(const Shown &)> interceptor);
-void clearInterceptor();
-[[nodiscard]] bool hasInterceptor();
-
-// Records every message box shown during its lifetime instead of showing it, then puts back
-// whatever interceptor was set before it.
+// The test seam: while a Recorder lives, show() builds the same box, records what it would show
+// and returns at once instead of waiting for the user. A Recorder made inside another's lifetime
+// records until it ends, then the outer one records again.
 class Recorder
 {
 public:
@@ -47,8 +39,10 @@ public:
     [[nodiscard]] QStringList texts() const;
 
 private:
+    friend void show(QWidget *, const QString &);
+
     QList<Shown> m_shown;
-    std::function<void(const Shown &)> m_previous;
+    Recorder *m_outer;
 };
 
 } // namespace MessageBox

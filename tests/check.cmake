@@ -1,20 +1,9 @@
 # The check that Start runs, and the Norlix choice dialog it may show.
-prismor_add_test(test_choice_dialog
-    SOURCES test_choice_dialog.cpp
-    LIBRARIES norlix_dialog)
-
-prismor_add_test(test_check_text
-    SOURCES test_check_text.cpp
-    LIBRARIES prismor_check_text)
-
-prismor_add_test(test_check_run
-    SOURCES test_check_run.cpp fake_norlix.h
-    LIBRARIES prismor_window SQLite::SQLite3)
+prismor_add_test(test_choice_dialog SOURCES test_choice_dialog.cpp LIBRARIES norlix_dialog)
+prismor_add_test(test_check_text SOURCES test_check_text.cpp LIBRARIES prismor_check_text)
+prismor_add_test(test_check_run SOURCES test_check_run.cpp LIBRARIES prismor_window)
 
 # The real window and components against a stand-in installation set up with the norlix command.
-prismor_add_test(test_check_end_to_end
+prismor_add_test(test_check_end_to_end NORLIX
     SOURCES test_check_end_to_end.cpp
     LIBRARIES prismor_window SQLite::SQLite3)
-target_compile_definitions(test_check_end_to_end PRIVATE
-    NORLIX_COMMAND="$<TARGET_FILE:norlix>")
-add_dependencies(test_check_end_to_end norlix)

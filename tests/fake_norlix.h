@@ -11,13 +11,17 @@
 #include <number_converter.h>
 
 #include <QMap>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
 #include <QVariant>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <new>
+#include <stdexcept>
 
 struct FakeCompany
 {
@@ -36,16 +40,27 @@ struct ShownChoice
     int number = -1;
 };
 
+// How an operation fails: what it raises, or, for a fetch of a working object, no object at all.
+enum class Raised { ComponentError, RuntimeError, BadAlloc, NotAnException, NoObject };
+
+// Thrown by a component that breaks every rule: not even a std::exception.
+struct ForeignFailure
+{
+    int call;
+};
+
 struct FakeNorlix
 {
+    // failAt()'s nth that fails every call of the operation.
+    static constexpr int everyCall = 0;
+
     // The installation.
     QMap<QString, FakeCompany> companies;
     QString currentLetter;
     QString lockHolder;
     // Replies given to "LOCK" requests before the lock model answers, one per request.
     std::deque<QString> scriptedLockReplies;
-    // An operation named here (as in the log) raises ComponentError with this description.
-    QString failingCall;
+    // What a failing operation raises when failAt() names no description of its own.
     QString failureDescription = QStringLiteral("The Norlix company database is not reachable.");
     // Runs on every operation once it is logged, before it answers or fails.
     std::function<void(const QString &call)> onCall;
@@ -53,6 +68,11 @@ struct FakeNorlix
     std::deque<QString> choiceAnswers;
 
     // What happened.
+    // Every operation as "name #n", the nth of that name: the calls below, the fetches of working
+    // objects ("Instance", "Converter") and the creation of each component ("SystemGlobal
+    // creation", "NumberConverter creation", "ChoiceDialog creation").
+    QStringList operations;
+    int faultsRaised = 0;
     QStringList calls;
     // For each call, the working object it was made on: company database objects and converters
     // are numbered from 1 in the order they were handed out; the choice dialog has none (0).
@@ -84,30 +104,112 @@ struct FakeNorlix
         return false;
     }
 
-    // Logs an operation; raises the scripted failure when it is the failing one.
+    // The one way to make Norlix fail: the nth call of the operation, named as in operations
+    // (a call as in calls), fails as raised says.
+    void failAt(const QString &operation, int nth = 1, Raised raised = Raised::ComponentError,
+        const QString &description = {})
+    {
+        m_faults.append({ operation, nth, raised, description });
+    }
+
+    // Counts an operation and fails it when it is armed; false: give back no object.
+    bool pass(const QString &operation)
+    {
+        const int call = ++m_counts[operation];
+        operations << QStringLiteral("%1 #%2").arg(operation).arg(call);
+        for (const Fault &fault : std::as_const(m_faults)) {
+            if (fault.operation != operation || (fault.nth != everyCall && fault.nth != call))
+                continue;
+            ++faultsRaised;
+            const QString description
+                = fault.description.isEmpty() ? failureDescription : fault.description;
+            switch (fault.raised) {
+            case Raised::ComponentError:
+                throw Norlix::ComponentError(description);
+            case Raised::RuntimeError:
+                throw std::runtime_error(description.toStdString());
+            case Raised::BadAlloc:
+                throw std::bad_alloc();
+            case Raised::NotAnException:
+                throw ForeignFailure { call };
+            case Raised::NoObject:
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // A company whose database is fileName in /srv/norlix/LETTER/, with the settings that are not
+    // empty: its name, the month last compacted and the version.
+    FakeCompany &addCompany(const QString &letter, const QString &fileName, bool databaseExists,
+        const QString &name, const QString &tidyMonth = {}, const QString &version = {})
+    {
+        FakeCompany &company = companies[letter];
+        company = { QStringLiteral("/srv/norlix/%1/").arg(letter), fileName, databaseExists, {} };
+        const std::pair<const char *, QString> settings[] = { { "Companyname", name },
+            { "AcctDBtidyMonth", tidyMonth }, { "CompanyVersNbr", version } };
+        for (const auto &[key, value] : settings)
+            if (!value.isEmpty())
+                company.settings.insert(QString::fromLatin1(key), value);
+        return company;
+    }
+
+    // Logs an operation on a working object, then passes it.
     void record(const QString &call, int object)
     {
         calls << call;
         objectOfCall << object;
         if (onCall)
             onCall(call);
-        if (!failingCall.isEmpty() && call == failingCall)
-            throw Norlix::ComponentError(failureDescription);
+        pass(call);
+    }
+
+    // Forgets what start-up did, so that a test sees only its own calls.
+    void forgetCalls()
+    {
+        calls.clear();
+        objectOfCall.clear();
+        databaseObjectsFetched = 0;
+    }
+
+    // Each working object serves a single operation, and each operation on the company database
+    // had one fetched for it.
+    [[nodiscard]] bool everyCallOnAFreshObject() const
+    {
+        const auto databaseCalls
+            = std::count_if(calls.cbegin(), calls.cend(), [](const QString &call) {
+                  return !call.startsWith(QLatin1String("ToNumber"))
+                      && call != QLatin1String("ShowChoice");
+              });
+        return !objectReused() && databaseObjectsFetched == databaseCalls;
+    }
+
+    // The workstation name that an "AccountsLock(NAME,ACTION)" call asked under.
+    [[nodiscard]] static QString workstationOf(const QString &lockCall)
+    {
+        return lockCall.section(QLatin1Char('('), 1).section(QLatin1Char(','), 0, 0);
     }
 
     // Makes these the components behind Norlix's SystemGlobal, NumberConverter and ChoiceDialog.
     void install();
+
+private:
+    struct Fault
+    {
+        QString operation;
+        int nth;
+        Raised raised;
+        QString description;
+    };
+    QList<Fault> m_faults;
+    QMap<QString, int> m_counts;
 };
 
-// A SystemGlobal that cannot be created: Norlix is not installed or will not start.
-inline void installUnavailableNorlix()
+// The temporary names drawn for a workstation without one: TEMP0 to TEMP10000.
+[[nodiscard]] inline bool isTempName(const QString &name)
 {
-    Norlix::ComponentFactories factories;
-    factories.systemGlobal = []() -> std::unique_ptr<Norlix::CompanyDatabaseComponent> {
-        throw Norlix::ComponentError(
-            QStringLiteral("The Norlix company database component could not be created."));
-    };
-    Norlix::useComponentFactories(std::move(factories));
+    static const QRegularExpression form(QStringLiteral("^TEMP(0|[1-9][0-9]{0,4})$"));
+    return form.match(name).hasMatch() && name.mid(4).toInt() <= 10000;
 }
 
 namespace FakeNorlixDetail {
@@ -200,6 +302,8 @@ public:
     std::unique_ptr<Norlix::CompanyDatabase> Instance() override
     {
         ++m_state.databaseObjectsFetched;
+        if (!m_state.pass(QStringLiteral("Instance")))
+            return nullptr;
         return std::make_unique<Database>(m_state);
     }
 
@@ -233,6 +337,8 @@ public:
     std::unique_ptr<Norlix::ConverterObject> Converter() override
     {
         ++m_state.converterObjectsFetched;
+        if (!m_state.pass(QStringLiteral("Converter")))
+            return nullptr;
         return std::make_unique<FakeNorlixDetail::Converter>(m_state);
     }
 
@@ -268,11 +374,21 @@ private:
 
 } // namespace FakeNorlixDetail
 
+// Creating a component is an operation of its own: the first use that finds the reference empty.
 inline void FakeNorlix::install()
 {
     Norlix::useComponentFactories(Norlix::ComponentFactories {
-        [this] { return std::make_unique<FakeNorlixDetail::SystemGlobal>(*this); },
-        [this] { return std::make_unique<FakeNorlixDetail::NumberConverter>(*this); },
-        [this] { return std::make_unique<FakeNorlixDetail::ChoiceDialog>(*this); },
+        [this] {
+            pass(QStringLiteral("SystemGlobal creation"));
+            return std::make_unique<FakeNorlixDetail::SystemGlobal>(*this);
+        },
+        [this] {
+            pass(QStringLiteral("NumberConverter creation"));
+            return std::make_unique<FakeNorlixDetail::NumberConverter>(*this);
+        },
+        [this] {
+            pass(QStringLiteral("ChoiceDialog creation"));
+            return std::make_unique<FakeNorlixDetail::ChoiceDialog>(*this);
+        },
     });
 }

@@ -8,6 +8,7 @@
 #include <standin/standin_components.h>
 
 #include "test_support.h"
+#include "window_test_support.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -26,15 +27,7 @@
 namespace {
 
 const QString norlixCommand = QStringLiteral(NORLIX_COMMAND);
-const QString notYetSet = QStringLiteral(" ** not yet set (by Norlix when it starts up) **");
-
-QString report(const QStringList &lines)
-{
-    QString text;
-    for (const QString &line : lines)
-        text += line + QStringLiteral("\r\n");
-    return text;
-}
+using Texts::notYetSet;
 
 // Runs the norlix command with the test's installation and gives back what it printed.
 QString norlix(const QStringList &arguments)
@@ -52,14 +45,6 @@ QString shownField(const QString &letter, const QString &field)
     if (lines.contains(field + QLatin1Char(':')))
         return QString();
     return QStringLiteral("<no %1>").arg(field);
-}
-
-QWidget *shownChoiceDialog()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        if (widget->objectName() == QLatin1String("choiceDialog") && widget->isVisible())
-            return widget;
-    return nullptr;
 }
 
 // Starts a reader that holds a read transaction on the file for the given time, as a long report
@@ -162,7 +147,7 @@ private:
 
     QTemporaryDir m_home;
     QTemporaryDir m_config;
-    QList<MessageBox::Shown> m_messages;
+    std::unique_ptr<MessageBox::Recorder> m_messages;
     QStringList m_dialogTitles;
     QStringList m_dialogButtons;
     QTimer m_dialogWatch;
@@ -201,17 +186,16 @@ void TestCheckEndToEnd::initTestCase()
 
 void TestCheckEndToEnd::init()
 {
-    m_messages.clear();
+    m_messages = std::make_unique<MessageBox::Recorder>();
     m_dialogTitles.clear();
     m_dialogButtons.clear();
-    MessageBox::setInterceptor([this](const MessageBox::Shown &shown) { m_messages << shown; });
 }
 
 void TestCheckEndToEnd::cleanup()
 {
     m_dialogWatch.stop();
     m_dialogWatch.disconnect();
-    MessageBox::clearInterceptor();
+    m_messages.reset();
     QVERIFY(QApplication::topLevelWidgets().isEmpty());
 }
 
@@ -262,8 +246,8 @@ void TestCheckEndToEnd::companyFoundWithItsVersion()
         report({ "Checking database of Company A", "WorkStation name: FRONT-DESK",
             "Database location: " + location, "    Last compacted in month 2025-10",
             "    Database version 6.123", "Attempting to lock and unlock the accounts",
-            "Success -- accounts could be locked by this Workstation", "Finished" }));
-    QVERIFY(m_messages.isEmpty());
+            Texts::lockSucceeded, "Finished" }));
+    QVERIFY(m_messages->shown().isEmpty());
     QVERIFY(m_dialogTitles.isEmpty());
     QCOMPARE(shownField(QStringLiteral("A"), QStringLiteral("lock")), QString());
 }
@@ -275,8 +259,8 @@ void TestCheckEndToEnd::databaseMissing()
     runCheck(*window, QStringLiteral("B"));
 
     QCOMPARE(window->lblResults->caption(), QString());
-    QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages.at(0).text, QStringLiteral("Cannot find database for Company B"));
+    QCOMPARE(m_messages->shown().size(), 1);
+    QCOMPARE(m_messages->shown().at(0).text, QStringLiteral("Cannot find database for Company B"));
     QCOMPARE(window->lblCoName->caption(), QString());
     QCOMPARE(norlix({ "current" }), QStringLiteral("B"));
 }
@@ -292,7 +276,7 @@ void TestCheckEndToEnd::versionNotSet()
         report({ "Checking database of Company D", "WorkStation name: FRONT-DESK",
             "Database location: " + location, "    Last compacted in month 2025-09",
             "    Database version " + notYetSet, "Attempting to lock and unlock the accounts",
-            "Success -- accounts could be locked by this Workstation", "Finished" }));
+            Texts::lockSucceeded, "Finished" }));
     QCOMPARE(window->lblCoName->caption(), QStringLiteral("Dogwood Designs"));
 }
 
@@ -332,9 +316,8 @@ void TestCheckEndToEnd::lockHeldElsewhereReleasedThroughUnlock()
             "Database location: " + location, "    Last compacted in month 2025-08",
             "    Database version 6.12", "Attempting to lock and unlock the accounts",
             "..... accounts seem to be locked by WorkStation: OTHER-PC",
-            "     Attempting to unlock", "Success -- accounts could be locked by this Workstation",
-            "Finished" }));
-    QVERIFY(m_messages.isEmpty());
+            "     Attempting to unlock", Texts::lockSucceeded, "Finished" }));
+    QVERIFY(m_messages->shown().isEmpty());
     QCOMPARE(shownField(QStringLiteral("C"), QStringLiteral("lock")), QString());
     QCOMPARE(Norlix::SystemGlobal().Instance()->LockOwner(QStringLiteral("LA")), QString());
 }
@@ -361,8 +344,8 @@ void TestCheckEndToEnd::demoInstallationGivesEachOutcome()
     QVERIFY2(reports.at(0).contains(versionA), qPrintable(reports.at(0)));
     QVERIFY(reports.at(0).endsWith(QLatin1String("by this Workstation\r\nFinished\r\n")));
     QCOMPARE(reports.at(1), QString());
-    QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages.at(0).text, QStringLiteral("Cannot find database for Company B"));
+    QCOMPARE(m_messages->shown().size(), 1);
+    QCOMPARE(m_messages->shown().at(0).text, QStringLiteral("Cannot find database for Company B"));
     QVERIFY2(reports.at(2).contains(
                  QLatin1String("..... accounts seem to be locked by WorkStation: ACCOUNTS-PC\r\n"
                                "     Attempting to unlock\r\n"
@@ -392,9 +375,9 @@ void TestCheckEndToEnd::giveBackOutlastsAReader()
     QVERIFY(reader > 0);
     QCOMPARE(waitpid(reader, &status, 0), reader);
     QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    QVERIFY2(m_messages.isEmpty(), m_messages.isEmpty() ? "" : qPrintable(m_messages.first().text));
-    QVERIFY(window->lblResults->caption().endsWith(
-        report({ "Success -- accounts could be locked by this Workstation", "Finished" })));
+    QVERIFY2(m_messages->shown().isEmpty(),
+        m_messages->shown().isEmpty() ? "" : qPrintable(m_messages->shown().first().text));
+    QVERIFY(window->lblResults->caption().endsWith(report({ Texts::lockSucceeded, "Finished" })));
     QCOMPARE(shownField(QStringLiteral("A"), QStringLiteral("lock")), QString());
     window.reset();
     Norlix::resetComponents();

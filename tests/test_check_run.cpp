@@ -8,11 +8,12 @@
 #include <plain_label.h>
 #include <user_settings.h>
 
+#include "test_support.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -23,22 +24,11 @@
 
 namespace {
 
-const QString lockMessage = QStringLiteral(
-    "Cannot lock the accounts. If another person is using Norlix, ask them to Exit and then you "
-    "can RETRY. Otherwise EXIT. If you are certain the accounts should not be locked, click "
-    "UNLOCK.");
-
-QString report(const QStringList &lines)
+// With a holder, the lock was held by it until the user pressed Unlock.
+QStringList successfulReportOfB(
+    const QString &workstation, const QString &version, const QString &holder = {})
 {
-    QString text;
-    for (const QString &line : lines)
-        text += line + QStringLiteral("\r\n");
-    return text;
-}
-
-QStringList successfulReportOfB(const QString &workstation, const QString &version)
-{
-    return {
+    QStringList lines {
         QStringLiteral("Checking database of Company B"),
         QStringLiteral("WorkStation name: ") + workstation,
         QStringLiteral("Database location: /srv/norlix/B/"),
@@ -48,22 +38,12 @@ QStringList successfulReportOfB(const QString &workstation, const QString &versi
         QStringLiteral("Success -- accounts could be locked by this Workstation"),
         QStringLiteral("Finished"),
     };
-}
-
-void setWorkstationSetting(const QString &value)
-{
-    const QString app = QStringLiteral("Norlix6"), section = QStringLiteral("ThisPC"),
-                  key = QStringLiteral("WStnName");
-    if (value.isNull())
-        Norlix::removeUserSetting(app, section, key);
-    else
-        Norlix::writeUserSetting(app, section, key, value);
-}
-
-bool isTempName(const QString &name)
-{
-    static const QRegularExpression form(QStringLiteral("^TEMP(0|[1-9][0-9]{0,4})$"));
-    return form.match(name).hasMatch() && name.mid(4).toInt() <= 10000;
+    if (!holder.isEmpty())
+        lines = lines.mid(0, 6)
+            + QStringList { "..... accounts seem to be locked by WorkStation: " + holder,
+                  "     Attempting to unlock" }
+            + lines.mid(6);
+    return lines;
 }
 
 } // namespace
@@ -101,11 +81,10 @@ private:
     // Opens the window as the utility does (its load event reads the workstation name).
     std::unique_ptr<Main> openWindow();
     void runCheck(Main &window, const QString &letter);
-    void verifyEveryCallOnAFreshObject();
 
     QTemporaryDir m_config;
     FakeNorlix m_norlix;
-    QList<MessageBox::Shown> m_messages;
+    std::unique_ptr<MessageBox::Recorder> m_messages;
 };
 
 void TestCheckRun::initTestCase()
@@ -117,29 +96,19 @@ void TestCheckRun::initTestCase()
 void TestCheckRun::init()
 {
     m_norlix = FakeNorlix {};
-    m_norlix.companies[QStringLiteral("A")]
-        = FakeCompany { QStringLiteral("/srv/norlix/A/"), QStringLiteral("acorn.db"), true,
-              { { QStringLiteral("Companyname"), QStringLiteral("Acorn Supplies") },
-                  { QStringLiteral("AcctDBtidyMonth"), QStringLiteral("11") },
-                  { QStringLiteral("CompanyVersNbr"), QStringLiteral("X2.500") } } };
-    m_norlix.companies[QStringLiteral("B")]
-        = FakeCompany { QStringLiteral("/srv/norlix/B/"), QStringLiteral("bramble.db"), true,
-              { { QStringLiteral("Companyname"), QStringLiteral("Bramble Ltd") },
-                  { QStringLiteral("AcctDBtidyMonth"), QStringLiteral("2024-03") },
-                  { QStringLiteral("CompanyVersNbr"), QStringLiteral("V12345") } } };
-    m_norlix.companies[QStringLiteral("D")]
-        = FakeCompany { QStringLiteral("/srv/norlix/D/"), QStringLiteral("dormant.db"), false, {} };
+    m_norlix.addCompany("A", "acorn.db", true, "Acorn Supplies", "11", "X2.500");
+    m_norlix.addCompany("B", "bramble.db", true, "Bramble Ltd", "2024-03", "V12345");
+    m_norlix.addCompany("D", "dormant.db", false, {});
     m_norlix.currentLetter = QStringLiteral("C");
     m_norlix.install();
 
-    m_messages.clear();
-    MessageBox::setInterceptor([this](const MessageBox::Shown &shown) { m_messages << shown; });
+    m_messages = std::make_unique<MessageBox::Recorder>();
     setWorkstationSetting(QStringLiteral("  ws1 "));
 }
 
 void TestCheckRun::cleanup()
 {
-    MessageBox::clearInterceptor();
+    m_messages.reset();
     Norlix::resetComponents();
     giveBackClock() = GiveBackClock::real();
     QVERIFY(!m_norlix.dialogAnswersRanOut);
@@ -150,8 +119,7 @@ std::unique_ptr<Main> TestCheckRun::openWindow()
 {
     auto window = std::make_unique<Main>();
     window->show();
-    m_norlix.calls.clear();
-    m_norlix.databaseObjectsFetched = 0;
+    m_norlix.forgetCalls();
     return window;
 }
 
@@ -159,17 +127,6 @@ void TestCheckRun::runCheck(Main &window, const QString &letter)
 {
     window.txtLetter->setText(letter);
     QTest::mouseClick(window.cmdStart, Qt::LeftButton);
-}
-
-void TestCheckRun::verifyEveryCallOnAFreshObject()
-{
-    QVERIFY(!m_norlix.objectReused());
-    const auto databaseCalls
-        = std::count_if(m_norlix.calls.cbegin(), m_norlix.calls.cend(), [](const QString &call) {
-              return !call.startsWith(QLatin1String("ToNumber"))
-                  && call != QLatin1String("ShowChoice");
-          });
-    QCOMPARE(m_norlix.databaseObjectsFetched, int(databaseCalls));
 }
 
 void TestCheckRun::successfulCheckReportsLineByLine()
@@ -189,9 +146,9 @@ void TestCheckRun::successfulCheckReportsLineByLine()
     QCOMPARE(m_norlix.toNumberArguments.size(), 1);
     QCOMPARE(m_norlix.toNumberArguments.at(0).typeId(), int(QMetaType::QString));
     QCOMPARE(m_norlix.converterObjectsFetched, 1);
-    verifyEveryCallOnAFreshObject();
+    QVERIFY(m_norlix.everyCallOnAFreshObject());
     QVERIFY(m_norlix.lockHolder.isEmpty());
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(m_messages->shown().isEmpty());
     QVERIFY(m_norlix.choices.isEmpty());
 }
 
@@ -200,19 +157,13 @@ void TestCheckRun::versionLine_data()
     QTest::addColumn<QString>("setting");
     QTest::addColumn<QString>("shown");
 
-    const QString notYetSet = QStringLiteral(" ** not yet set (by Norlix when it starts up) **");
-    QTest::newRow("integer") << "V12345"
-                             << "12345";
-    QTest::newRow("fraction without trailing zeros") << "X2.500"
-                                                     << "2.5";
-    QTest::newRow("below one") << "V0.5"
-                               << "0.5";
-    QTest::newRow("negative") << "V-2"
-                              << "-2";
-    QTest::newRow("beyond the sixth character ignored") << "V1234567"
-                                                        << "12345";
-    QTest::newRow("large") << "V1E+16"
-                           << "1E+16";
+    const QString notYetSet = Texts::notYetSet;
+    QTest::newRow("integer") << "V12345" << QStringLiteral("12345");
+    QTest::newRow("fraction without trailing zeros") << "X2.500" << QStringLiteral("2.5");
+    QTest::newRow("below one") << "V0.5" << QStringLiteral("0.5");
+    QTest::newRow("negative") << "V-2" << QStringLiteral("-2");
+    QTest::newRow("beyond the sixth character ignored") << "V1234567" << QStringLiteral("12345");
+    QTest::newRow("large") << "V1E+16" << QStringLiteral("1E+16");
     QTest::newRow("zero") << "V0" << notYetSet;
     QTest::newRow("empty") << "" << notYetSet;
     QTest::newRow("prefix only") << "V" << notYetSet;
@@ -243,15 +194,14 @@ void TestCheckRun::emptyWorkstationNameUsesATemporaryName()
 
     runCheck(*window, QStringLiteral("B"));
 
-    const QString notYetSet = QStringLiteral(" ** not yet set (by Norlix when it starts up) **");
-    QCOMPARE(window->lblResults->caption(), report(successfulReportOfB(QString(), notYetSet)));
+    QCOMPARE(
+        window->lblResults->caption(), report(successfulReportOfB(QString(), Texts::notYetSet)));
     QVERIFY(window->lblResults->caption().contains(QStringLiteral("\r\nWorkStation name: \r\n")));
     QVERIFY(window->lblResults->caption().contains(
         QStringLiteral("    Database version  ** not yet set")));
     const QStringList lockCalls = m_norlix.lockCalls();
     QCOMPARE(lockCalls.size(), 2);
-    const QString name
-        = lockCalls.at(0).section(QLatin1Char('('), 1).section(QLatin1Char(','), 0, 0);
+    const QString name = FakeNorlix::workstationOf(lockCalls.at(0));
     QVERIFY2(isTempName(name), qPrintable(name));
     QCOMPARE(lockCalls.at(1), QStringLiteral("AccountsLock(%1,UNLOCK)").arg(name));
 }
@@ -263,10 +213,7 @@ void TestCheckRun::secondCheckReplacesTheFirst()
     auto window = openWindow();
 
     runCheck(*window, QStringLiteral("B"));
-    QStringList first = successfulReportOfB("WS1", "12345");
-    first.insert(6, QStringLiteral("..... accounts seem to be locked by WorkStation: W7"));
-    first.insert(7, QStringLiteral("     Attempting to unlock"));
-    QCOMPARE(window->lblResults->caption(), report(first));
+    QCOMPARE(window->lblResults->caption(), report(successfulReportOfB("WS1", "12345", "W7")));
 
     runCheck(*window, QStringLiteral("A"));
     QCOMPARE(window->lblResults->caption(),
@@ -274,7 +221,7 @@ void TestCheckRun::secondCheckReplacesTheFirst()
             "Database location: /srv/norlix/A/", "    Last compacted in month 11",
             "    Database version 2.5", "Attempting to lock and unlock the accounts",
             "Success -- accounts could be locked by this Workstation", "Finished" }));
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(m_messages->shown().isEmpty());
 }
 
 void TestCheckRun::refusedLetterLeavesTheReportEmpty_data()
@@ -282,12 +229,10 @@ void TestCheckRun::refusedLetterLeavesTheReportEmpty_data()
     QTest::addColumn<QString>("letter");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("empty") << ""
-                           << "Company letter not valid. Must be A or B or C, etc";
-    QTest::newRow("digit") << "7"
-                           << "Company letter not valid. Must be A or B or C, etc";
-    QTest::newRow("database missing") << "D"
-                                      << "Cannot find database for Company D";
+    QTest::newRow("empty") << "" << Texts::letterNotValid;
+    QTest::newRow("digit") << "7" << Texts::letterNotValid;
+    QTest::newRow("database missing")
+        << "D" << QStringLiteral("Cannot find database for Company D");
 }
 
 void TestCheckRun::refusedLetterLeavesTheReportEmpty()
@@ -302,8 +247,8 @@ void TestCheckRun::refusedLetterLeavesTheReportEmpty()
     runCheck(*window, letter);
 
     QCOMPARE(window->lblResults->caption(), QString());
-    QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages.at(0).text, message);
+    QCOMPARE(m_messages->shown().size(), 1);
+    QCOMPARE(m_messages->shown().at(0).text, message);
     QVERIFY(m_norlix.lockCalls().isEmpty());
     QVERIFY(!m_norlix.calls.contains(QStringLiteral("CompanySetting(CompanyVersNbr)")));
     QVERIFY(window->isVisible());
@@ -330,8 +275,7 @@ void TestCheckRun::errorMidCheckKeepsTheEarlierLines()
     QFETCH(int, linesKept);
     const QString description
         = QStringLiteral("The company database of B could not be read: disk I/O error.");
-    m_norlix.failingCall = failingCall;
-    m_norlix.failureDescription = description;
+    m_norlix.failAt(failingCall, 1, Raised::ComponentError, description);
     if (lockHeld) {
         m_norlix.lockHolder = QStringLiteral("W7");
         m_norlix.choiceAnswers = { QStringLiteral("Unlock") };
@@ -341,13 +285,11 @@ void TestCheckRun::errorMidCheckKeepsTheEarlierLines()
 
     runCheck(*window, QStringLiteral("B"));
 
-    QStringList expected = successfulReportOfB("WS1", "12345");
-    expected.insert(6, QStringLiteral("..... accounts seem to be locked by WorkStation: W7"));
-    expected.insert(7, QStringLiteral("     Attempting to unlock"));
+    const QStringList expected = successfulReportOfB("WS1", "12345", "W7");
     QCOMPARE(window->lblResults->caption(), report(expected.mid(0, linesKept)));
-    QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages.at(0).text, description);
-    QCOMPARE(m_messages.at(0).title, QStringLiteral("Prismor"));
+    QCOMPARE(m_messages->shown().size(), 1);
+    QCOMPARE(m_messages->shown().at(0).text, description);
+    QCOMPARE(m_messages->shown().at(0).title, QStringLiteral("Prismor"));
     QCOMPARE(ended.size(), 1);
     QVERIFY(ended.at(0).at(0).toInt() != 0);
 }
@@ -473,12 +415,12 @@ void TestCheckRun::lockProbe()
     QVERIFY(m_norlix.choiceAnswers.empty());
     for (const ShownChoice &shown : m_norlix.choices) {
         QCOMPARE(shown.title, QStringLiteral("CAUTION"));
-        QCOMPARE(shown.message, lockMessage);
+        QCOMPARE(shown.message, Texts::lockMessage);
         QCOMPARE(shown.buttons, QStringLiteral("Retry  Exit  Unlock"));
         QCOMPARE(shown.style, QStringLiteral("warning"));
         QCOMPARE(shown.number, 0);
     }
-    verifyEveryCallOnAFreshObject();
+    QVERIFY(m_norlix.everyCallOnAFreshObject());
 }
 
 void TestCheckRun::giveBackThroughABusyFile_data()
@@ -541,7 +483,7 @@ void TestCheckRun::giveBackThroughABusyFile()
     if (message.isEmpty()) {
         QCOMPARE(window->lblResults->caption(), report(fullReport));
         QVERIFY(m_norlix.lockHolder.isEmpty());
-        QVERIFY(m_messages.isEmpty());
+        QVERIFY(m_messages->shown().isEmpty());
         QVERIFY(ended.isEmpty());
         QVERIFY(waitCursorShown.size() > 6);
         QCOMPARE(waitCursorShown.count(true), waitCursorShown.size() - 1);
@@ -549,8 +491,8 @@ void TestCheckRun::giveBackThroughABusyFile()
     }
     QCOMPARE(window->lblResults->caption(), report(fullReport.mid(0, 6)));
     QCOMPARE(m_norlix.lockHolder, workstation.toUpper());
-    QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages.at(0).text, message);
+    QCOMPARE(m_messages->shown().size(), 1);
+    QCOMPARE(m_messages->shown().at(0).text, message);
     QCOMPARE(ended.size(), 1);
     QVERIFY(ended.at(0).at(0).toInt() != 0);
     if (!changedNothing) {
@@ -577,7 +519,7 @@ void TestCheckRun::temporaryNamesAreDrawnAfreshAtEveryAttempt()
     QSet<QString> names;
     for (const QString &call : lockCalls) {
         QVERIFY2(call.endsWith(QLatin1String(",LOCK)")), qPrintable(call));
-        const QString name = call.section(QLatin1Char('('), 1).section(QLatin1Char(','), 0, 0);
+        const QString name = FakeNorlix::workstationOf(call);
         QVERIFY2(isTempName(name), qPrintable(name));
         names << name;
     }
@@ -597,8 +539,7 @@ void TestCheckRun::temporaryNameAfterUnlockIsUsedForLockAndUnlock()
     const QStringList lockCalls = m_norlix.lockCalls();
     QCOMPARE(lockCalls.size(), 4);
     QCOMPARE(lockCalls.at(1), QStringLiteral("AccountsLock(W7,UNLOCK)"));
-    const QString name
-        = lockCalls.at(2).section(QLatin1Char('('), 1).section(QLatin1Char(','), 0, 0);
+    const QString name = FakeNorlix::workstationOf(lockCalls.at(2));
     QVERIFY2(isTempName(name), qPrintable(name));
     QCOMPARE(lockCalls.at(2), QStringLiteral("AccountsLock(%1,LOCK)").arg(name));
     QCOMPARE(lockCalls.at(3), QStringLiteral("AccountsLock(%1,UNLOCK)").arg(name));

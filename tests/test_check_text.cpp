@@ -38,20 +38,13 @@ void TestCheckText::versionCut_data()
     QTest::addColumn<QString>("setting");
     QTest::addColumn<QString>("version");
 
-    QTest::newRow("prefix and five digits") << "V12345"
-                                            << "12345";
-    QTest::newRow("prefix and a fraction") << "V1.25"
-                                           << "1.25";
-    QTest::newRow("longer than six") << "V123456789"
-                                     << "12345";
-    QTest::newRow("exactly two") << "V7"
-                                 << "7";
-    QTest::newRow("shorter than two") << "V"
-                                      << "";
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("spaces are characters too") << " 1 2 3 4"
-                                               << "1 2 3";
+    QTest::newRow("prefix and five digits") << "V12345" << QStringLiteral("12345");
+    QTest::newRow("prefix and a fraction") << "V1.25" << QStringLiteral("1.25");
+    QTest::newRow("longer than six") << "V123456789" << QStringLiteral("12345");
+    QTest::newRow("exactly two") << "V7" << QStringLiteral("7");
+    QTest::newRow("shorter than two") << "V" << QStringLiteral("");
+    QTest::newRow("empty") << "" << QStringLiteral("");
+    QTest::newRow("spaces are characters too") << " 1 2 3 4" << QStringLiteral("1 2 3");
     QTest::newRow("a pair of surrogates is one character") << QString::fromUtf8("X\xF0\x9F\x98\x80"
                                                                                 "1234567")
                                                            << QString::fromUtf8("\xF0\x9F\x98\x80"

@@ -3,6 +3,9 @@
 #include <component_error.h>
 #include <dialog/choice_dialog_window.h>
 
+#include "test_support.h"
+#include "window_test_support.h"
+
 #include <QAccessible>
 #include <QApplication>
 #include <QDialog>
@@ -46,14 +49,6 @@ QList<QPushButton *> buttonsOf(QWidget *dialog)
     return buttons;
 }
 
-QWidget *shownDialog()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        if (widget->objectName() == QLatin1String("choiceDialog") && widget->isVisible())
-            return widget;
-    return nullptr;
-}
-
 // Waits for the modal dialog, records it, tries to close it without a choice, then lets answer
 // press a button.
 void answerWhenShown(Seen &seen, std::function<void(QWidget *)> answer)
@@ -61,7 +56,7 @@ void answerWhenShown(Seen &seen, std::function<void(QWidget *)> answer)
     auto *poll = new QTimer;
     poll->setInterval(10);
     QObject::connect(poll, &QTimer::timeout, [poll, &seen, answer] {
-        QWidget *dialog = shownDialog();
+        QWidget *dialog = shownChoiceDialog();
         if (!dialog)
             return;
         poll->stop();
@@ -138,10 +133,7 @@ void TestChoiceDialog::cleanup()
 
 void TestChoiceDialog::showsTheCautionAndGivesBackTheChosenName()
 {
-    const QString message = QStringLiteral(
-        "Cannot lock the accounts. If another person is using Norlix, ask them to Exit and then "
-        "you can RETRY. Otherwise EXIT. If you are certain the accounts should not be locked, "
-        "click UNLOCK.");
+    const QString message = Texts::lockMessage;
     Seen seen;
     answerWhenShown(seen, clickButton(QStringLiteral("Unlock")));
 
@@ -304,7 +296,7 @@ void TestChoiceDialog::quittingWhileOpenRaisesInsteadOfAnsweringNothing()
             QStringLiteral("M"), QStringLiteral("Retry  Exit  Unlock"), QStringLiteral("warning"),
             0));
     QVERIFY(seen.shown);
-    QVERIFY(!shownDialog());
+    QVERIFY(!shownChoiceDialog());
 }
 
 QTEST_MAIN(TestChoiceDialog)

@@ -1,4 +1,4 @@
-#include "test_components_support.h"
+#include "test_support.h"
 
 #include <standin/company_file.h>
 #include <standin/installation.h>
@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <memory>
@@ -18,16 +19,7 @@
 
 using namespace Norlix;
 
-namespace {
-
-struct Outcome
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-} // namespace
+using Outcome = NorlixRun;
 
 class TestNorlixCommand : public QObject
 {
@@ -73,7 +65,7 @@ void TestNorlixCommand::initTestCase()
 {
     QVERIFY(m_config.isValid());
     qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
-    QVERIFY2(QFileInfo(QStringLiteral(NORLIX_EXECUTABLE)).isExecutable(), NORLIX_EXECUTABLE);
+    QVERIFY2(QFileInfo(QStringLiteral(NORLIX_COMMAND)).isExecutable(), NORLIX_COMMAND);
 }
 
 void TestNorlixCommand::init()
@@ -89,22 +81,9 @@ void TestNorlixCommand::cleanup()
     m_dir.reset();
 }
 
-// Runs the norlix command with this process's environment (NORLIX_HOME, XDG_CONFIG_HOME).
 Outcome TestNorlixCommand::norlix(const QStringList &args)
 {
-    QProcess process;
-    process.start(QStringLiteral(NORLIX_EXECUTABLE), args);
-    Outcome outcome;
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit) {
-        process.kill();
-        process.waitForFinished();
-        outcome.err = QStringLiteral("norlix did not finish");
-        return outcome;
-    }
-    outcome.exitCode = process.exitCode();
-    outcome.out = QString::fromUtf8(process.readAllStandardOutput());
-    outcome.err = QString::fromUtf8(process.readAllStandardError());
-    return outcome;
+    return runNorlixCommand(QStringLiteral(NORLIX_COMMAND), args);
 }
 
 void TestNorlixCommand::demoShowsCompanies()
@@ -178,7 +157,7 @@ void TestNorlixCommand::unlockOutlastsAReader()
     QCOMPARE(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM locks", nullptr, nullptr, nullptr),
         SQLITE_OK);
     QProcess unlock;
-    unlock.start(QStringLiteral(NORLIX_EXECUTABLE), { "unlock", "A", "WS1" });
+    unlock.start(QStringLiteral(NORLIX_COMMAND), { "unlock", "A", "WS1" });
     QVERIFY(unlock.waitForStarted());
     QTest::qSleep(6000);
     QCOMPARE(unlock.state(), QProcess::Running);
@@ -235,7 +214,7 @@ void TestNorlixCommand::demosAtOnceHoldCOnce()
         std::vector<std::unique_ptr<QProcess>> demos;
         for (int i = 0; i < 4; ++i) {
             demos.push_back(std::make_unique<QProcess>());
-            demos.back()->start(QStringLiteral(NORLIX_EXECUTABLE), { "demo" });
+            demos.back()->start(QStringLiteral(NORLIX_COMMAND), { "demo" });
         }
         for (const auto &demo : demos) {
             QVERIFY(demo->waitForFinished(60000));
@@ -308,7 +287,7 @@ void TestNorlixCommand::demoStoppedAtAnyMoment()
         for (const QString &letter : letters)
             before[letter] = companyState(installation, letter);
         QProcess demo;
-        demo.start(QStringLiteral(NORLIX_EXECUTABLE), { "demo" });
+        demo.start(QStringLiteral(NORLIX_COMMAND), { "demo" });
         QVERIFY(demo.waitForStarted());
         QTest::qSleep(delay);
         demo.kill();
@@ -347,21 +326,18 @@ void TestNorlixCommand::currentCompanyOutlivesTheProcess()
 
 void TestNorlixCommand::workstationName()
 {
-    const QString app = QStringLiteral("Norlix6");
-    const QString section = QStringLiteral("ThisPC");
-    const QString key = QStringLiteral("WStnName");
     QCOMPARE(norlix({ "workstation", "--clear" }).exitCode, 0);
     QCOMPARE(norlix({ "workstation" }).out, QStringLiteral("\n"));
 
     QCOMPARE(norlix({ "workstation", " front desk, 2 " }).exitCode, 0);
-    QCOMPARE(readUserSetting(app, section, key), QStringLiteral(" front desk, 2 "));
+    QCOMPARE(workstationSetting(), QStringLiteral(" front desk, 2 "));
     QVERIFY(QFileInfo::exists(m_config.filePath(QStringLiteral("Norlix/Norlix6.ini"))));
 
-    writeUserSetting(app, section, key, QStringLiteral("pc-9"));
+    setWorkstationSetting(QStringLiteral("pc-9"));
     QCOMPARE(norlix({ "workstation" }).out, QStringLiteral("pc-9\n"));
 
     QCOMPARE(norlix({ "workstation", "--clear" }).exitCode, 0);
-    QCOMPARE(readUserSetting(app, section, key), QString());
+    QCOMPARE(workstationSetting(), QString());
 }
 
 void TestNorlixCommand::settings()

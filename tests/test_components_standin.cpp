@@ -1,4 +1,4 @@
-#include "test_components_support.h"
+#include "test_support.h"
 
 #include <components.h>
 #include <standin/company_file.h>

@@ -2,8 +2,6 @@
 // clear message or the refusal of the letter, nothing crashes, and no stored value is lost or
 // changed.
 
-#include "test_faults_snapshot.h"
-
 #include <components.h>
 #include <main.h>
 #include <message_box.h>
@@ -62,13 +60,6 @@ QString norlix(const QStringList &arguments)
     return runNorlix(norlixCommand, arguments);
 }
 
-bool replaceFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        && file.write(bytes) == bytes.size();
-}
-
 QByteArray randomBytes(qsizetype size)
 {
     QRandomGenerator generator(20251208);
@@ -76,15 +67,6 @@ QByteArray randomBytes(qsizetype size)
     for (char &byte : bytes)
         byte = char(generator.bounded(256));
     return bytes;
-}
-
-QByteArray firstHalf(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    return bytes.left(bytes.size() / 2);
 }
 
 bool replaceByFolder(const QString &path)
@@ -136,7 +118,6 @@ void TestDamagedInstallations::initTestCase()
 
 void TestDamagedInstallations::cleanup()
 {
-    MessageBox::clearInterceptor();
     Norlix::resetComponents();
     // A folder left unreadable would keep the sandbox from being removed.
     for (const QString &path : { m_home + QStringLiteral("/companies/A/CompanyA.sqlite"),
@@ -173,11 +154,11 @@ bool TestDamagedInstallations::damage(Damage damage, const QString &home)
     const QString registerPath = home + QLatin1Char('/') + registerFile;
     switch (damage) {
     case Damage::ZeroLengthDatabase:
-        return replaceFile(database, {});
+        return writeFileBytes(database, {});
     case Damage::RandomBytesDatabase:
-        return replaceFile(database, randomBytes(QFileInfo(database).size()));
+        return writeFileBytes(database, randomBytes(QFileInfo(database).size()));
     case Damage::TruncatedDatabase:
-        return replaceFile(database, firstHalf(database));
+        return writeFileBytes(database, fileBytes(database).left(QFileInfo(database).size() / 2));
     case Damage::FolderForDatabase:
         return replaceByFolder(database);
     case Damage::UnreadableDatabase:
@@ -188,9 +169,9 @@ bool TestDamagedInstallations::damage(Damage damage, const QString &home)
         return QDir(m_sandbox.filePath(QStringLiteral("elsewhere-%1").arg(m_case)))
             .removeRecursively();
     case Damage::RandomBytesRegister:
-        return replaceFile(registerPath, randomBytes(QFileInfo(registerPath).size()));
+        return writeFileBytes(registerPath, randomBytes(QFileInfo(registerPath).size()));
     case Damage::ZeroLengthRegister:
-        return replaceFile(registerPath, {});
+        return writeFileBytes(registerPath, {});
     case Damage::FolderForRegister:
         return replaceByFolder(registerPath);
     case Damage::UnreadableRegister:
@@ -325,9 +306,9 @@ void TestDamagedInstallations::runInUnprivilegedChild()
     // Copies of this test and of the norlix command, in a folder that nobody may enter.
     QTemporaryDir copies;
     QVERIFY(copies.isValid());
-    const auto readAndRun = QFileDevice::ReadOwner | QFileDevice::WriteOwner
-        | QFileDevice::ExeOwner | QFileDevice::ReadOther | QFileDevice::ExeOther
-        | QFileDevice::ReadGroup | QFileDevice::ExeGroup;
+    const auto readAndRun = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+        | QFileDevice::ReadOther | QFileDevice::ExeOther | QFileDevice::ReadGroup
+        | QFileDevice::ExeGroup;
     QVERIFY(QFile::setPermissions(copies.path(), readAndRun));
     const QString testCopy = copies.filePath(QStringLiteral("test_damaged_installations"));
     const QString norlixCopy = copies.filePath(QStringLiteral("norlix"));
@@ -346,9 +327,8 @@ void TestDamagedInstallations::runInUnprivilegedChild()
     child.setProcessChannelMode(QProcess::MergedChannels);
     const QString function
         = QStringLiteral("damagedInstallation:") + QString::fromUtf8(QTest::currentDataTag());
-    child.start(setpriv,
-        { "--reuid=nobody", "--regid=nogroup", "--clear-groups",
-            testCopy, function });
+    child.start(
+        setpriv, { "--reuid=nobody", "--regid=nogroup", "--clear-groups", testCopy, function });
     QVERIFY(child.waitForFinished(60000));
     const QString output = QString::fromUtf8(child.readAll());
     QVERIFY2(

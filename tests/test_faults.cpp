@@ -1,6 +1,5 @@
-// Faults of the Norlix components at every place where the utility calls them: each component is
-// wrapped so that one operation raises at exactly its Nth call, while everything else is answered
-// by the scripted Norlix of the check's tests.
+// Faults of the Norlix components at every place where the utility calls them: the scripted Norlix
+// of the check's tests fails one operation at exactly its nth call and answers everything else.
 
 #include "fake_norlix.h"
 
@@ -18,22 +17,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <algorithm>
-#include <map>
 #include <memory>
-#include <new>
-#include <stdexcept>
 
 namespace {
-
-// What the faulty operation raises.
-enum class Raised { ComponentError, RuntimeError, BadAlloc, NotAnException, NoObject };
-
-// Thrown by a component that breaks every rule: not even a std::exception.
-struct ForeignFailure
-{
-    int code;
-};
 
 const QString unexpectedError = QStringLiteral("An unexpected error occurred; Prismor has to end.");
 const QString outOfMemory = QStringLiteral("Prismor ran out of memory and has to end.");
@@ -42,227 +28,12 @@ const QString noDatabaseObject
 const QString noConverterObject
     = QStringLiteral("The Norlix number converter component gave no object to work on.");
 
-// The operations to fail and at which of their calls; records every operation passed on the way.
-class FaultPlan
+QString faultDescription(const QString &operation, int call)
 {
-public:
-    void arm(const QString &operation, int nth, Raised raised)
-    {
-        m_armed.append({ operation, nth, raised });
-    }
-
-    // Called before each operation is handed on; raises at the armed call. Gives back false
-    // when the operation is to give back no object at all.
-    bool pass(const QString &operation)
-    {
-        const int call = ++m_counts[operation];
-        m_passed << QStringLiteral("%1 #%2").arg(operation).arg(call);
-        const auto armed = std::find_if(m_armed.cbegin(), m_armed.cend(),
-            [&](const Fault &fault) { return fault.operation == operation && fault.nth == call; });
-        if (armed == m_armed.cend())
-            return true;
-        ++m_fired;
-        switch (armed->raised) {
-        case Raised::ComponentError:
-            throw Norlix::ComponentError(description(operation, call));
-        case Raised::RuntimeError:
-            throw std::runtime_error(description(operation, call).toStdString());
-        case Raised::BadAlloc:
-            throw std::bad_alloc();
-        case Raised::NotAnException:
-            throw ForeignFailure { call };
-        case Raised::NoObject:
-            return false;
-        }
-        return true;
-    }
-
-    [[nodiscard]] static QString description(const QString &operation, int call)
-    {
-        return QStringLiteral("Norlix failed in %1 (call %2): the company database at "
-                              "/srv/norlix/C/cedar.db could not be read.")
-            .arg(operation)
-            .arg(call);
-    }
-
-    [[nodiscard]] int fired() const { return m_fired; }
-    [[nodiscard]] const QStringList &passed() const { return m_passed; }
-
-private:
-    struct Fault
-    {
-        QString operation;
-        int nth;
-        Raised raised;
-    };
-
-    QList<Fault> m_armed;
-    int m_fired = 0;
-    std::map<QString, int> m_counts;
-    QStringList m_passed;
-};
-
-class FaultyDatabase : public Norlix::CompanyDatabase
-{
-public:
-    FaultyDatabase(std::unique_ptr<Norlix::CompanyDatabase> inner, FaultPlan &plan)
-        : m_inner(std::move(inner))
-        , m_plan(plan)
-    {
-    }
-
-    bool FileExists(const QString &path) override
-    {
-        m_plan.pass(QStringLiteral("FileExists"));
-        return m_inner->FileExists(path);
-    }
-    QString CompanySetting(const QString &key) override
-    {
-        m_plan.pass(QStringLiteral("CompanySetting ") + key);
-        return m_inner->CompanySetting(key);
-    }
-    QString DatabaseLocation() override
-    {
-        m_plan.pass(QStringLiteral("DatabaseLocation"));
-        return m_inner->DatabaseLocation();
-    }
-    QString DatabaseFileName() override
-    {
-        m_plan.pass(QStringLiteral("DatabaseFileName"));
-        return m_inner->DatabaseFileName();
-    }
-    void CompanyLetter(const QString &letter) override
-    {
-        m_plan.pass(QStringLiteral("CompanyLetter write"));
-        m_inner->CompanyLetter(letter);
-    }
-    QString CompanyLetter() override
-    {
-        m_plan.pass(QStringLiteral("CompanyLetter read"));
-        return m_inner->CompanyLetter();
-    }
-    QString LockOwner(const QString &lockName) override
-    {
-        m_plan.pass(QStringLiteral("LockOwner"));
-        return m_inner->LockOwner(lockName);
-    }
-    QString AccountsLock(const QString &workstation, const QString &action) override
-    {
-        m_plan.pass(QStringLiteral("AccountsLock ") + action);
-        return m_inner->AccountsLock(workstation, action);
-    }
-
-private:
-    std::unique_ptr<Norlix::CompanyDatabase> m_inner;
-    FaultPlan &m_plan;
-};
-
-class FaultySystemGlobal : public Norlix::CompanyDatabaseComponent
-{
-public:
-    FaultySystemGlobal(FakeNorlix &norlix, FaultPlan &plan)
-        : m_inner(norlix)
-        , m_plan(plan)
-    {
-    }
-
-    std::unique_ptr<Norlix::CompanyDatabase> Instance() override
-    {
-        if (!m_plan.pass(QStringLiteral("Instance")))
-            return nullptr;
-        return std::make_unique<FaultyDatabase>(m_inner.Instance(), m_plan);
-    }
-
-private:
-    FakeNorlixDetail::SystemGlobal m_inner;
-    FaultPlan &m_plan;
-};
-
-class FaultyConverter : public Norlix::ConverterObject
-{
-public:
-    FaultyConverter(std::unique_ptr<Norlix::ConverterObject> inner, FaultPlan &plan)
-        : m_inner(std::move(inner))
-        , m_plan(plan)
-    {
-    }
-
-    double ToNumber(const QVariant &value) override
-    {
-        m_plan.pass(QStringLiteral("ToNumber"));
-        return m_inner->ToNumber(value);
-    }
-
-private:
-    std::unique_ptr<Norlix::ConverterObject> m_inner;
-    FaultPlan &m_plan;
-};
-
-class FaultyNumberConverter : public Norlix::NumberConverterComponent
-{
-public:
-    FaultyNumberConverter(FakeNorlix &norlix, FaultPlan &plan)
-        : m_inner(norlix)
-        , m_plan(plan)
-    {
-    }
-
-    std::unique_ptr<Norlix::ConverterObject> Converter() override
-    {
-        if (!m_plan.pass(QStringLiteral("Converter")))
-            return nullptr;
-        return std::make_unique<FaultyConverter>(m_inner.Converter(), m_plan);
-    }
-
-private:
-    FakeNorlixDetail::NumberConverter m_inner;
-    FaultPlan &m_plan;
-};
-
-class FaultyChoiceDialog : public Norlix::ChoiceDialogComponent
-{
-public:
-    FaultyChoiceDialog(FakeNorlix &norlix, FaultPlan &plan)
-        : m_inner(norlix)
-        , m_plan(plan)
-    {
-    }
-
-    QString ShowChoice(const QString &title, const QString &message, const QString &buttons,
-        const QString &style, int number) override
-    {
-        m_plan.pass(QStringLiteral("ShowChoice"));
-        return m_inner.ShowChoice(title, message, buttons, style, number);
-    }
-
-private:
-    FakeNorlixDetail::ChoiceDialog m_inner;
-    FaultPlan &m_plan;
-};
-
-// Creation of a component is a call site of its own: the first use that finds the reference
-// empty.
-template<typename Component, typename Faulty>
-std::function<std::unique_ptr<Component>()> faultyFactory(
-    const QString &creation, FakeNorlix &norlix, FaultPlan &plan)
-{
-    return [creation, &norlix, &plan]() -> std::unique_ptr<Component> {
-        plan.pass(creation);
-        return std::make_unique<Faulty>(norlix, plan);
-    };
-}
-
-void installFaultyNorlix(FakeNorlix &norlix, FaultPlan &plan)
-{
-    using namespace Norlix;
-    useComponentFactories(ComponentFactories {
-        faultyFactory<CompanyDatabaseComponent, FaultySystemGlobal>(
-            QStringLiteral("SystemGlobal creation"), norlix, plan),
-        faultyFactory<NumberConverterComponent, FaultyNumberConverter>(
-            QStringLiteral("NumberConverter creation"), norlix, plan),
-        faultyFactory<ChoiceDialogComponent, FaultyChoiceDialog>(
-            QStringLiteral("ChoiceDialog creation"), norlix, plan),
-    });
+    return QStringLiteral("Norlix failed in %1 (call %2): the company database at "
+                          "/srv/norlix/C/cedar.db could not be read.")
+        .arg(operation)
+        .arg(call);
 }
 
 // The run every case makes: start-up with company A current, a check of company C whose
@@ -279,14 +50,6 @@ const QStringList fullReport {
     QStringLiteral("Success -- accounts could be locked by this Workstation"),
     QStringLiteral("Finished"),
 };
-
-QString report(const QStringList &lines)
-{
-    QString text;
-    for (const QString &line : lines)
-        text += line + QStringLiteral("\r\n");
-    return text;
-}
 
 enum class Phase { StartUp, Check, Exit };
 
@@ -307,53 +70,54 @@ struct CallSite
 constexpr CallSite callSites[] = {
     { "start-up: creating SystemGlobal", "SystemGlobal creation", 1, Phase::StartUp, 10, "", "" },
     { "start-up: Instance", "Instance", 1, Phase::StartUp, 10, "", "" },
-    { "start-up: CompanyLetter read", "CompanyLetter read", 1, Phase::StartUp, 10, "", "" },
+    { "start-up: CompanyLetter read", "CompanyLetter?", 1, Phase::StartUp, 10, "", "" },
     { "selection: Instance for CompanyLetter write", "Instance", 2, Phase::Check, 0, "OTHER-PC",
         "A" },
-    { "selection: CompanyLetter write", "CompanyLetter write", 1, Phase::Check, 0, "OTHER-PC",
-        "A" },
+    { "selection: CompanyLetter write", "CompanyLetter=C", 1, Phase::Check, 0, "OTHER-PC", "A" },
     { "selection: Instance for DatabaseLocation", "Instance", 3, Phase::Check, 0, "OTHER-PC", "A" },
     { "selection: DatabaseLocation", "DatabaseLocation", 1, Phase::Check, 0, "OTHER-PC", "A" },
     { "selection: Instance for DatabaseFileName", "Instance", 4, Phase::Check, 0, "OTHER-PC", "A" },
     { "selection: DatabaseFileName", "DatabaseFileName", 1, Phase::Check, 0, "OTHER-PC", "A" },
     { "selection: Instance for FileExists", "Instance", 5, Phase::Check, 0, "OTHER-PC", "A" },
-    { "selection: FileExists", "FileExists", 1, Phase::Check, 0, "OTHER-PC", "A" },
+    { "selection: FileExists", "FileExists(/srv/norlix/C/cedar.db)", 1, Phase::Check, 0, "OTHER-PC",
+        "A" },
     { "selection: Instance for Companyname", "Instance", 6, Phase::Check, 0, "OTHER-PC", "A" },
-    { "selection: CompanySetting Companyname", "CompanySetting Companyname", 1, Phase::Check, 0,
+    { "selection: CompanySetting Companyname", "CompanySetting(Companyname)", 1, Phase::Check, 0,
         "OTHER-PC", "A" },
     { "check: Instance for DatabaseLocation", "Instance", 7, Phase::Check, 2, "OTHER-PC", "A" },
     { "check: DatabaseLocation", "DatabaseLocation", 2, Phase::Check, 2, "OTHER-PC", "A" },
     { "check: Instance for AcctDBtidyMonth", "Instance", 8, Phase::Check, 3, "OTHER-PC", "A" },
-    { "check: CompanySetting AcctDBtidyMonth", "CompanySetting AcctDBtidyMonth", 1, Phase::Check, 3,
-        "OTHER-PC", "A" },
+    { "check: CompanySetting AcctDBtidyMonth", "CompanySetting(AcctDBtidyMonth)", 1, Phase::Check,
+        3, "OTHER-PC", "A" },
     { "check: Instance for CompanyVersNbr", "Instance", 9, Phase::Check, 4, "OTHER-PC", "A" },
-    { "check: CompanySetting CompanyVersNbr", "CompanySetting CompanyVersNbr", 1, Phase::Check, 4,
+    { "check: CompanySetting CompanyVersNbr", "CompanySetting(CompanyVersNbr)", 1, Phase::Check, 4,
         "OTHER-PC", "A" },
     { "check: creating NumberConverter", "NumberConverter creation", 1, Phase::Check, 4, "OTHER-PC",
         "A" },
     { "check: Converter", "Converter", 1, Phase::Check, 4, "OTHER-PC", "A" },
-    { "check: ToNumber", "ToNumber", 1, Phase::Check, 4, "OTHER-PC", "A" },
+    { "check: ToNumber", "ToNumber(6.12)", 1, Phase::Check, 4, "OTHER-PC", "A" },
     { "check: Instance for the LOCK refused", "Instance", 10, Phase::Check, 6, "OTHER-PC", "A" },
-    { "check: AccountsLock LOCK refused", "AccountsLock LOCK", 1, Phase::Check, 6, "OTHER-PC",
-        "A" },
+    { "check: AccountsLock LOCK refused", "AccountsLock(FRONT-DESK,LOCK)", 1, Phase::Check, 6,
+        "OTHER-PC", "A" },
     { "check: creating ChoiceDialog", "ChoiceDialog creation", 1, Phase::Check, 6, "OTHER-PC",
         "A" },
     { "check: ShowChoice", "ShowChoice", 1, Phase::Check, 6, "OTHER-PC", "A" },
     { "check: Instance for LockOwner", "Instance", 11, Phase::Check, 6, "OTHER-PC", "A" },
-    { "check: LockOwner", "LockOwner", 1, Phase::Check, 6, "OTHER-PC", "A" },
+    { "check: LockOwner", "LockOwner(LA)", 1, Phase::Check, 6, "OTHER-PC", "A" },
     { "check: Instance for the holder's UNLOCK", "Instance", 12, Phase::Check, 8, "OTHER-PC", "A" },
-    { "check: AccountsLock UNLOCK of the holder", "AccountsLock UNLOCK", 1, Phase::Check, 8,
-        "OTHER-PC", "A" },
+    { "check: AccountsLock UNLOCK of the holder", "AccountsLock(OTHER-PC,UNLOCK)", 1, Phase::Check,
+        8, "OTHER-PC", "A" },
     { "check: Instance for the LOCK granted", "Instance", 13, Phase::Check, 8, "", "A" },
-    { "check: AccountsLock LOCK granted", "AccountsLock LOCK", 2, Phase::Check, 8, "", "A" },
+    { "check: AccountsLock LOCK granted", "AccountsLock(FRONT-DESK,LOCK)", 2, Phase::Check, 8, "",
+        "A" },
     // The lock was granted and giving it back failed in a way that may have changed something:
     // it is not asked again, and the message says how to release the hold.
     { "check: Instance for the own UNLOCK", "Instance", 14, Phase::Check, 8, "FRONT-DESK", "A",
         true },
-    { "check: AccountsLock UNLOCK own", "AccountsLock UNLOCK", 2, Phase::Check, 8, "FRONT-DESK",
-        "A", true },
+    { "check: AccountsLock UNLOCK own", "AccountsLock(FRONT-DESK,UNLOCK)", 1, Phase::Check, 8,
+        "FRONT-DESK", "A", true },
     { "exit: Instance", "Instance", 15, Phase::Exit, 10, "", "C" },
-    { "exit: CompanyLetter write", "CompanyLetter write", 2, Phase::Exit, 10, "", "C" },
+    { "exit: CompanyLetter write", "CompanyLetter=A", 1, Phase::Exit, 10, "", "C" },
 };
 
 // The message when giving the probe's hold back failed for this cause.
@@ -407,8 +171,7 @@ private:
 
     QTemporaryDir m_config;
     FakeNorlix m_norlix;
-    FaultPlan m_plan;
-    QList<MessageBox::Shown> m_messages;
+    std::unique_ptr<MessageBox::Recorder> m_messages;
     std::unique_ptr<Main> m_window;
     std::unique_ptr<QSignalSpy> m_ended;
     bool m_openedAfterStartUp = false;
@@ -418,36 +181,26 @@ void TestFaults::initTestCase()
 {
     QVERIFY(m_config.isValid());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
-    Norlix::writeUserSetting(QStringLiteral("Norlix6"), QStringLiteral("ThisPC"),
-        QStringLiteral("WStnName"), QStringLiteral("front-desk "));
+    setWorkstationSetting(QStringLiteral("front-desk "));
 }
 
 void TestFaults::init()
 {
     m_norlix = FakeNorlix {};
-    m_norlix.companies[QStringLiteral("A")]
-        = FakeCompany { QStringLiteral("/srv/norlix/A/"), QStringLiteral("alder.db"), true,
-              { { QStringLiteral("Companyname"), QStringLiteral("Alder Joinery Ltd") } } };
-    m_norlix.companies[QStringLiteral("C")]
-        = FakeCompany { QStringLiteral("/srv/norlix/C/"), QStringLiteral("cedar.db"), true,
-              { { QStringLiteral("Companyname"), QStringLiteral("Cedar Lane Cafe") },
-                  { QStringLiteral("AcctDBtidyMonth"), QStringLiteral("2025-08") },
-                  { QStringLiteral("CompanyVersNbr"), QStringLiteral("V6.12") } } };
+    m_norlix.addCompany("A", "alder.db", true, "Alder Joinery Ltd");
+    m_norlix.addCompany("C", "cedar.db", true, "Cedar Lane Cafe", "2025-08", "V6.12");
     m_norlix.currentLetter = QStringLiteral("A");
     m_norlix.lockHolder = QStringLiteral("OTHER-PC");
     m_norlix.choiceAnswers = { QStringLiteral("Unlock") };
-    m_plan = FaultPlan {};
-    installFaultyNorlix(m_norlix, m_plan);
-
-    m_messages.clear();
-    MessageBox::setInterceptor([this](const MessageBox::Shown &shown) { m_messages << shown; });
+    m_norlix.install();
+    m_messages = std::make_unique<MessageBox::Recorder>();
 }
 
 void TestFaults::cleanup()
 {
     m_ended.reset();
     m_window.reset();
-    MessageBox::clearInterceptor();
+    m_messages.reset();
     Norlix::resetComponents();
     QVERIFY(QApplication::topLevelWidgets().isEmpty());
 }
@@ -477,14 +230,14 @@ void TestFaults::runWithoutFaultsMakesExactlyTheListedCalls()
     QVERIFY(m_openedAfterStartUp);
     QCOMPARE(m_window->lblResults->caption(), report(fullReport));
     QCOMPARE(statuses(*m_ended), QList<int> { 0 });
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(m_messages->shown().isEmpty());
     QCOMPARE(m_norlix.currentLetter, QStringLiteral("A"));
     QCOMPARE(m_norlix.lockHolder, QString());
 
     QStringList listed;
     for (const CallSite &site : callSites)
         listed << QStringLiteral("%1 #%2").arg(QLatin1String(site.operation)).arg(site.nth);
-    QCOMPARE(m_plan.passed(), listed);
+    QCOMPARE(m_norlix.operations, listed);
 }
 
 void TestFaults::faultAtCallSite_data()
@@ -503,7 +256,7 @@ void TestFaults::faultAtCallSite_data()
         for (const RaisedKind &kind : raisedKinds) {
             QString shown;
             if (kind.raised == Raised::ComponentError || kind.raised == Raised::RuntimeError)
-                shown = FaultPlan::description(operation, site.nth);
+                shown = faultDescription(operation, site.nth);
             else if (kind.raised == Raised::NotAnException)
                 shown = unexpectedError;
             else if (kind.raised == Raised::BadAlloc)
@@ -528,11 +281,12 @@ void TestFaults::faultAtCallSite()
     QFETCH(QString, currentLetterAfter);
     QFETCH(Raised, raised);
     QFETCH(QString, shownText);
-    m_plan.arm(operation, nth, raised);
+    m_norlix.failAt(operation, nth, raised, faultDescription(operation, nth));
 
     runCheckAndExit();
 
-    QVERIFY2(m_plan.fired() == 1, "the fault was never raised: the call site was not reached");
+    QVERIFY2(
+        m_norlix.faultsRaised == 1, "the fault was never raised: the call site was not reached");
     QVERIFY2(m_openedAfterStartUp, "start-up did not carry on past the fault");
     QCOMPARE(m_norlix.currentLetter, currentLetterAfter);
     QCOMPARE(m_norlix.lockHolder, lockHolderAfter);
@@ -540,17 +294,17 @@ void TestFaults::faultAtCallSite()
     if (phase != Phase::Check) {
         QCOMPARE(m_window->lblResults->caption(), report(fullReport));
         QCOMPARE(statuses(*m_ended), QList<int> { 0 });
-        QVERIFY(m_messages.isEmpty());
+        QVERIFY(m_messages->shown().isEmpty());
         return;
     }
 
     QCOMPARE(m_window->lblResults->caption(), report(fullReport.mid(0, linesKept)));
-    QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages.at(0).title, QStringLiteral("Prismor"));
+    QCOMPARE(m_messages->shown().size(), 1);
+    QCOMPARE(m_messages->shown().at(0).title, QStringLiteral("Prismor"));
     if (shownText.isEmpty())
-        QVERIFY(!m_messages.at(0).text.trimmed().isEmpty());
+        QVERIFY(!m_messages->shown().at(0).text.trimmed().isEmpty());
     else
-        QCOMPARE(m_messages.at(0).text, shownText);
+        QCOMPARE(m_messages->shown().at(0).text, shownText);
     const QList<int> ended = statuses(*m_ended);
     QCOMPARE(ended.size(), 1);
     QVERIFY(ended.first() != 0);
@@ -582,19 +336,19 @@ void TestFaults::noWorkingObject()
     QFETCH(int, nth);
     QFETCH(QString, shownText);
     QFETCH(QString, currentLetterAfter);
-    m_plan.arm(operation, nth, Raised::NoObject);
+    m_norlix.failAt(operation, nth, Raised::NoObject);
 
     runCheckAndExit();
 
-    QCOMPARE(m_plan.fired(), 1);
+    QCOMPARE(m_norlix.faultsRaised, 1);
     QVERIFY(m_openedAfterStartUp);
     QCOMPARE(m_norlix.currentLetter, currentLetterAfter);
     if (shownText.isEmpty()) {
-        QVERIFY(m_messages.isEmpty());
+        QVERIFY(m_messages->shown().isEmpty());
         QCOMPARE(statuses(*m_ended), QList<int> { 0 });
     } else {
-        QCOMPARE(m_messages.size(), 1);
-        QCOMPARE(m_messages.at(0).text, shownText);
+        QCOMPARE(m_messages->shown().size(), 1);
+        QCOMPARE(m_messages->shown().at(0).text, shownText);
         QCOMPARE(statuses(*m_ended), QList<int> { 1 });
     }
 }
@@ -611,15 +365,15 @@ void TestFaults::restoreFailingAfterAnErrorStillEnds_data()
 void TestFaults::restoreFailingAfterAnErrorStillEnds()
 {
     QFETCH(Raised, raised);
-    m_plan.arm(QStringLiteral("CompanySetting CompanyVersNbr"), 1, Raised::ComponentError);
-    m_plan.arm(QStringLiteral("CompanyLetter write"), 2, raised);
+    const QString version = QStringLiteral("CompanySetting(CompanyVersNbr)");
+    m_norlix.failAt(version, 1, Raised::ComponentError, faultDescription(version, 1));
+    m_norlix.failAt(QStringLiteral("CompanyLetter=A"), 1, raised);
 
     runCheckAndExit();
 
-    QCOMPARE(m_plan.fired(), 2);
-    QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages.at(0).text,
-        FaultPlan::description(QStringLiteral("CompanySetting CompanyVersNbr"), 1));
+    QCOMPARE(m_norlix.faultsRaised, 2);
+    QCOMPARE(m_messages->shown().size(), 1);
+    QCOMPARE(m_messages->shown().at(0).text, faultDescription(version, 1));
     QCOMPARE(statuses(*m_ended), QList<int> { 1 });
     QCOMPARE(m_window->lblResults->caption(), report(fullReport.mid(0, 4)));
     QCOMPARE(m_norlix.currentLetter, QStringLiteral("C"));

@@ -3,7 +3,7 @@
 // folder, its working directory and the Norlix installation; afterwards only the stand-in's own
 // files may differ, and they hold the same values as before.
 
-#include "test_faults_snapshot.h"
+#include "test_support.h"
 
 #include <QDir>
 #include <QFile>

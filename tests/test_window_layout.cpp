@@ -21,11 +21,6 @@
 
 namespace {
 
-const QString instructions = QStringLiteral(
-    "Program to check Norlix Database version.\r\n"
-    "This does not affect or change any data so it is safe to use at any time.\r\n\r\n"
-    "First select which company letter you wish to check.");
-
 QString textOf(const QWidget *control)
 {
     if (const auto *entry = qobject_cast<const QLineEdit *>(control))
@@ -100,7 +95,6 @@ void TestWindowLayout::init()
 void TestWindowLayout::cleanup()
 {
     m_messages.reset();
-    QVERIFY(!MessageBox::hasInterceptor());
     Norlix::resetComponents();
     QVERIFY(QApplication::topLevelWidgets().isEmpty());
 }
@@ -240,7 +234,7 @@ void TestWindowLayout::shownWindow()
     QVERIFY(QTest::qWaitForWindowActive(&main));
 
     QCOMPARE(QApplication::focusWidget(), main.cmdStart);
-    QCOMPARE(main.lblInstr->caption(), instructions);
+    QCOMPARE(main.lblInstr->caption(), Texts::instructions);
     QCOMPARE(main.txtLetter->text(), QStringLiteral("A"));
     QCOMPARE(main.txtLetter->palette().color(QPalette::Base),
         QApplication::palette(main.txtLetter).color(QPalette::Base));

@@ -28,26 +28,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-
-const QString instructions = QStringLiteral(
-    "Program to check Norlix Database version.\r\n"
-    "This does not affect or change any data so it is safe to use at any time.\r\n\r\n"
-    "First select which company letter you wish to check.");
-
-void setWorkstationSetting(const QString &value)
-{
-    const QString application = QStringLiteral("Norlix6");
-    const QString section = QStringLiteral("ThisPC");
-    const QString key = QStringLiteral("WStnName");
-    if (value.isNull())
-        Norlix::removeUserSetting(application, section, key);
-    else
-        Norlix::writeUserSetting(application, section, key, value);
-}
-
-} // namespace
-
 class TestWindowLifecycle : public QObject
 {
     Q_OBJECT
@@ -78,6 +58,10 @@ private slots:
 
 private:
     void showMain();
+    // Opens the window and makes company B current, as a check of B does.
+    void showWithBSelected();
+    // Norlix that cannot be created at all, or that fails the call named (none when empty).
+    void failNorlix(bool norlixAvailable, const QString &failingCall);
 
     FakeNorlix m_norlix;
     std::unique_ptr<MessageBox::Recorder> m_messages;
@@ -88,12 +72,8 @@ void TestWindowLifecycle::init()
 {
     m_norlix = FakeNorlix {};
     m_norlix.currentLetter = QStringLiteral("C");
-    m_norlix.companies[QStringLiteral("B")]
-        = { QStringLiteral("/srv/norlix/B/"), QStringLiteral("company.ndb"), true,
-              { { QStringLiteral("Companyname"), QStringLiteral("Bramley Ltd") } } };
-    m_norlix.companies[QStringLiteral("C")]
-        = { QStringLiteral("/srv/norlix/C/"), QStringLiteral("company.ndb"), true,
-              { { QStringLiteral("Companyname"), QStringLiteral("Carrow Ltd") } } };
+    m_norlix.addCompany("B", "company.ndb", true, "Bramley Ltd");
+    m_norlix.addCompany("C", "company.ndb", true, "Carrow Ltd");
     m_norlix.install();
     setWorkstationSetting(QStringLiteral("frontdesk"));
     m_messages = std::make_unique<MessageBox::Recorder>();
@@ -104,7 +84,6 @@ void TestWindowLifecycle::cleanup()
 {
     m_main.reset();
     m_messages.reset();
-    QVERIFY(!MessageBox::hasInterceptor());
     Norlix::resetComponents();
     QVERIFY(QApplication::topLevelWidgets().isEmpty());
 }
@@ -113,6 +92,20 @@ void TestWindowLifecycle::showMain()
 {
     m_main->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+}
+
+void TestWindowLifecycle::showWithBSelected()
+{
+    showMain();
+    QVERIFY(m_main->SelectCompany(QStringLiteral("B")));
+}
+
+void TestWindowLifecycle::failNorlix(bool norlixAvailable, const QString &failingCall)
+{
+    if (!norlixAvailable)
+        m_norlix.failAt(QStringLiteral("SystemGlobal creation"), FakeNorlix::everyCall);
+    if (!failingCall.isEmpty())
+        m_norlix.failAt(failingCall);
 }
 
 void TestWindowLifecycle::startUp_data()
@@ -148,23 +141,19 @@ void TestWindowLifecycle::startUp()
     QFETCH(QString, workstation);
 
     setWorkstationSetting(setting);
-    if (!norlixAvailable)
-        installUnavailableNorlix();
-    m_norlix.failingCall = failingCall;
+    failNorlix(norlixAvailable, failingCall);
     QSignalSpy ended(m_main.get(), &Main::ended);
 
     showMain();
 
     QVERIFY(m_main->isVisible());
-    QCOMPARE(m_main->lblInstr->caption(), instructions);
+    QCOMPARE(m_main->lblInstr->caption(), Texts::instructions);
     QCOMPARE(m_main->savedCompanyLetter(), savedLetter);
     QCOMPARE(m_main->workstationName(), workstation);
     QVERIFY(m_messages->shown().isEmpty());
     QCOMPARE(ended.count(), 0);
     // Start-up only reads: the setting is as it was and no company was made current.
-    QCOMPARE(Norlix::readUserSetting(
-                 QStringLiteral("Norlix6"), QStringLiteral("ThisPC"), QStringLiteral("WStnName")),
-        setting.isNull() ? QString() : setting);
+    QCOMPARE(workstationSetting(), setting.isNull() ? QString() : setting);
     QVERIFY(m_norlix.letterWrites().isEmpty());
 }
 
@@ -184,7 +173,7 @@ void TestWindowLifecycle::loadRunsOnceBeforeTheWindowIsShown()
     showMain();
 
     QCOMPARE(visibleWhenRead, QList<bool> { false });
-    QCOMPARE(m_main->lblInstr->caption(), instructions);
+    QCOMPARE(m_main->lblInstr->caption(), Texts::instructions);
 }
 
 void TestWindowLifecycle::exit_data()
@@ -226,9 +215,7 @@ void TestWindowLifecycle::exit()
     QFETCH(QStringList, letterWrites);
     QFETCH(QString, currentAfter);
 
-    if (!norlixAvailable)
-        installUnavailableNorlix();
-    m_norlix.failingCall = failingCall;
+    failNorlix(norlixAvailable, failingCall);
     QSignalSpy ended(m_main.get(), &Main::ended);
     showMain();
     if (!checkLetter.isEmpty())
@@ -256,8 +243,7 @@ void TestWindowLifecycle::closingOtherwiseRestoresOnce()
     QFETCH(bool, byWindowSystem);
 
     QSignalSpy ended(m_main.get(), &Main::ended);
-    showMain();
-    QVERIFY(m_main->SelectCompany(QStringLiteral("B")));
+    showWithBSelected();
 
     if (byWindowSystem)
         QVERIFY(m_main->windowHandle()->close());
@@ -280,8 +266,7 @@ void TestWindowLifecycle::closingOtherwiseRestoresOnce()
 // The desktop session may end the application without closing its window first.
 void TestWindowLifecycle::applicationQuitRestores()
 {
-    showMain();
-    QVERIFY(m_main->SelectCompany(QStringLiteral("B")));
+    showWithBSelected();
 
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     QCOMPARE(QApplication::exec(), 0);
@@ -303,8 +288,7 @@ void TestWindowLifecycle::terminationSignalClosesLikeTheFrame()
     QFETCH(int, signalNumber);
 
     QSignalSpy ended(m_main.get(), &Main::ended);
-    showMain();
-    QVERIFY(m_main->SelectCompany(QStringLiteral("B")));
+    showWithBSelected();
     {
         const TerminationSignals termination(m_main.get());
         QCOMPARE(std::raise(signalNumber), 0);
@@ -324,22 +308,17 @@ void TestWindowLifecycle::terminationSignalWaitsForAnOpenDialog()
     showMain();
     const TerminationSignals termination(m_main.get());
     bool visibleWhileDialogOpen = false;
-    QTimer watcher;
-    watcher.setInterval(10);
-    connect(&watcher, &QTimer::timeout, this, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible())
-            return;
-        watcher.stop();
-        std::raise(SIGTERM);
-        QTest::qWait(300);
-        visibleWhileDialogOpen = m_main->isVisible() && box->isVisible();
-        QTest::keyClick(box, Qt::Key_Enter);
-    });
-    watcher.start();
+    bool selected = true;
 
-    QVERIFY(!m_main->SelectCompany(QString()));
+    whileModal([&] { selected = m_main->SelectCompany(QString()); },
+        [&](QWidget *box) {
+            std::raise(SIGTERM);
+            QTest::qWait(300);
+            visibleWhileDialogOpen = m_main->isVisible() && box->isVisible();
+            QTest::keyClick(box, Qt::Key_Enter);
+        });
 
+    QVERIFY(!selected);
     QVERIFY(visibleWhileDialogOpen);
     QTRY_VERIFY(!m_main->isVisible());
     QCOMPARE(m_norlix.currentLetter, QStringLiteral("C"));
@@ -358,8 +337,7 @@ void TestWindowLifecycle::exitOfTheProcessRestoresOnce_data()
 void TestWindowLifecycle::exitOfTheProcessRestoresOnce()
 {
     QFETCH(bool, signalBurstFirst);
-    showMain();
-    QVERIFY(m_main->SelectCompany(QStringLiteral("B")));
+    showWithBSelected();
     int pipeEnds[2];
     QCOMPARE(::pipe(pipeEnds), 0);
     const pid_t child = ::fork();
@@ -435,7 +413,7 @@ void TestWindowLifecycle::errorInHandler()
     };
 
     if (how == QLatin1String("start")) {
-        m_norlix.failingCall = QStringLiteral("FileExists(/srv/norlix/B/company.ndb)");
+        m_norlix.failAt(QStringLiteral("FileExists(/srv/norlix/B/company.ndb)"));
         m_main->txtLetter->setText(QStringLiteral("b"));
         QTest::mouseClick(m_main->cmdStart, Qt::LeftButton);
     } else if (how == QLatin1String("std")) {
@@ -478,33 +456,33 @@ void TestWindowLifecycle::realMessageBox()
         Qt::WindowModality modality = Qt::NonModal;
         QWidget *parent = nullptr;
     } seen;
-    QTimer watcher;
-    watcher.setInterval(10);
-    connect(&watcher, &QTimer::timeout, this, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible())
-            return;
-        watcher.stop();
-        seen.found = true;
-        seen.title = box->windowTitle();
-        seen.text = box->text();
-        seen.icon = box->icon();
-        seen.iconPixmapEmpty = box->iconPixmap().isNull();
-        seen.buttons = box->buttons();
-        seen.buttonText
-            = box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->text() : QString();
-        seen.format = box->textFormat();
-        seen.modality = box->windowModality();
-        seen.parent = box->parentWidget();
-        QTest::keyClick(box, Qt::Key_Enter);
-    });
-    watcher.start();
+    bool selected = true;
 
-    QVERIFY(!m_main->SelectCompany(QStringLiteral("<b>")));
+    whileModal([&] { selected = m_main->SelectCompany(QStringLiteral("<b>")); },
+        [&](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            seen.found = box != nullptr;
+            if (!box) {
+                modal->close();
+                return;
+            }
+            seen.title = box->windowTitle();
+            seen.text = box->text();
+            seen.icon = box->icon();
+            seen.iconPixmapEmpty = box->iconPixmap().isNull();
+            seen.buttons = box->buttons();
+            seen.buttonText
+                = box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->text() : QString();
+            seen.format = box->textFormat();
+            seen.modality = box->windowModality();
+            seen.parent = box->parentWidget();
+            QTest::keyClick(box, Qt::Key_Enter);
+        });
 
+    QVERIFY(!selected);
     QVERIFY2(seen.found, "no message box was shown");
     QCOMPARE(seen.title, QStringLiteral("Prismor"));
-    QCOMPARE(seen.text, QStringLiteral("Company letter not valid. Must be A or B or C, etc"));
+    QCOMPARE(seen.text, Texts::letterNotValid);
     QCOMPARE(seen.icon, QMessageBox::NoIcon);
     QVERIFY(seen.iconPixmapEmpty);
     QCOMPARE(seen.buttons.size(), 1);

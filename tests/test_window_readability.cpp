@@ -17,7 +17,6 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOption>
-#include <QTimer>
 
 #include <cmath>
 #include <functional>
@@ -92,23 +91,6 @@ double contrastOf(QWidget *window, QWidget *control, const std::function<void()>
     return contrast;
 }
 
-// Runs show, which opens a modal window and waits for it, and hands that window to answer.
-void whileModal(const std::function<void()> &show, const std::function<void(QWidget *)> &answer)
-{
-    auto *poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        answer(modal);
-    });
-    poll->start();
-    show();
-}
-
 struct Figure
 {
     QString text;
@@ -145,11 +127,8 @@ void TestWindowReadability::init()
 {
     m_norlix = FakeNorlix {};
     m_norlix.currentLetter = QStringLiteral("C");
-    m_norlix.companies[QStringLiteral("A")]
-        = { QStringLiteral("/srv/norlix/A/"), QStringLiteral("CompanyA.sqlite"), true,
-              { { QStringLiteral("Companyname"), QStringLiteral("Alder Joinery Ltd") } } };
-    m_norlix.companies[QStringLiteral("B")]
-        = { QStringLiteral("/srv/norlix/B/"), QStringLiteral("CompanyB.sqlite"), false, {} };
+    m_norlix.addCompany("A", "CompanyA.sqlite", true, "Alder Joinery Ltd");
+    m_norlix.addCompany("B", "CompanyB.sqlite", false, {});
     m_norlix.install();
 }
 

@@ -2,7 +2,7 @@
 # texts and their fit in its fonts; and the executable's version block.
 foreach(area IN ITEMS layout letter lifecycle readability)
     prismor_add_test(test_window_${area}
-        SOURCES test_window_${area}.cpp window_test_support.h fake_norlix.h
+        SOURCES test_window_${area}.cpp
         LIBRARIES prismor_window)
 endforeach()
 

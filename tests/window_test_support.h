@@ -1,7 +1,7 @@
 #pragma once
 
-// Shared by the window's tests: a test main that keeps the real settings store and the stand-in
-// installation inside a temporary folder.
+// Shared by the tests of windows: a test main that keeps the real settings store and the stand-in
+// installation inside a temporary folder, and modal windows answered while they wait.
 
 #include <QApplication>
 #include <QByteArray>
@@ -9,6 +9,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <functional>
 
 // Like QTEST_MAIN, but first points the per-user settings store (XDG_CONFIG_HOME) and the Norlix
 // installation (NORLIX_HOME) into a temporary folder, before anything can read them.
@@ -26,3 +29,30 @@
         TestClass test;                                                                            \
         return QTest::qExec(&test, argc, argv);                                                    \
     }
+
+// The Norlix choice dialog while it is shown, or null.
+inline QWidget *shownChoiceDialog()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == QLatin1String("choiceDialog") && widget->isVisible())
+            return widget;
+    return nullptr;
+}
+
+// Runs show, which opens a modal window and waits for it, and hands that window to answer once
+// it is shown; answer has to close it.
+inline void whileModal(
+    const std::function<void()> &show, const std::function<void(QWidget *)> &answer)
+{
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&poll, &answer] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        poll.stop();
+        answer(modal);
+    });
+    poll.start();
+    show();
+}

@@ -16,19 +16,19 @@ WINDOW_TITLE = "Check Norlix DB"
 APPLICATION_TITLE = "Prismor"
 CHOICE_TITLE = "CAUTION"
 
-# Where the window keeps its controls: kind, Left and Top in twips within the client area,
-# which is CLIENT_WIDTH twips wide. Qt gives no control's objectName to AT-SPI, so a control
+# Where the window shows its controls at 96 dots per inch, where its client area is WINDOW_WIDTH
+# pixels wide: kind, x and y in pixels. Qt gives no control's objectName to AT-SPI, so a control
 # is known by its kind and its place, as a screen reader user knows it.
-CLIENT_WIDTH = 10965
+WINDOW_WIDTH = 731
 CONTROLS = {
-    "txtLetter": ("text", 9600, 360),
-    "cmdExit": ("push button", 9240, 6720),
-    "cmdStart": ("push button", 9600, 1200),
-    "lblCoName": ("label", 7680, 720),
-    "Label1": ("label", 7920, 400),
-    "Label3": ("label", 360, 1680),
-    "lblResults": ("label", 360, 1920),
-    "lblInstr": ("label", 360, 240),
+    "txtLetter": ("text", 640, 24),
+    "cmdExit": ("push button", 616, 448),
+    "cmdStart": ("push button", 640, 80),
+    "lblCoName": ("label", 512, 48),
+    "Label1": ("label", 528, 27),
+    "Label3": ("label", 24, 112),
+    "lblResults": ("label", 24, 128),
+    "lblInstr": ("label", 24, 16),
 }
 PLACE_TOLERANCE = 3  # pixels
 
@@ -113,8 +113,8 @@ class Prismor:
     def control(self, control_name):
         kind, left, top = CONTROLS[control_name]
         window_x, window_y, window_width, _ = extents(self.window)
-        pixels_per_twip = window_width / CLIENT_WIDTH
-        expected = (round(left * pixels_per_twip), round(top * pixels_per_twip))
+        scale = window_width / WINDOW_WIDTH
+        expected = (round(left * scale), round(top * scale))
         seen = []
         for candidate in children(self.window):
             x, y, _, _ = extents(candidate)
@@ -231,22 +231,6 @@ class Prismor:
         self.desktop.click(*centre(button))
         wait_for(f"{title!r} to close",
                  lambda: top_level(self.application, title) is None)
-
-
-def general_number_text(value):
-    """A number as Prismor's report writes it: its shortest decimal text."""
-    if value == int(value) and abs(value) < 1e15:
-        return str(int(value))
-    return repr(value)
-
-
-def version_text(setting):
-    """The report's version text for a stored "CompanyVersNbr": characters two to six, read as
-    the leading decimal number in them."""
-    cut = setting[1:6].strip()
-    match = re.match(r"[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?", cut)
-    value = float(match.group(0)) if match else 0.0
-    return general_number_text(value) if value else " ** not yet set (by Norlix when it starts up) **"
 
 
 def expect_equal(actual, expected, what):

@@ -1,12 +1,118 @@
-#include "test_faults_snapshot.h"
+#include "test_support.h"
+
+#include <user_settings.h>
 
 #include <QCryptographicHash>
+#include <QDebug>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const QString settingsFile = QStringLiteral("Norlix6");
+const QString settingsSection = QStringLiteral("ThisPC");
+const QString workstationKey = QStringLiteral("WStnName");
+
+} // namespace
+
+QString report(const QStringList &lines)
+{
+    QString text;
+    for (const QString &line : lines)
+        text += line + QStringLiteral("\r\n");
+    return text;
+}
+
+QList<int> statuses(const QSignalSpy &ended)
+{
+    QList<int> result;
+    for (const QList<QVariant> &arguments : ended)
+        result << arguments.first().toInt();
+    return result;
+}
+
+void setWorkstationSetting(const QString &value)
+{
+    if (value.isNull())
+        Norlix::removeUserSetting(settingsFile, settingsSection, workstationKey);
+    else
+        Norlix::writeUserSetting(settingsFile, settingsSection, workstationKey, value);
+}
+
+QString workstationSetting()
+{
+    return Norlix::readUserSetting(settingsFile, settingsSection, workstationKey);
+}
+
+NorlixRun runNorlixCommand(const QString &command, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(command, arguments);
+    NorlixRun run;
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        run.err = QStringLiteral("norlix did not finish");
+        return run;
+    }
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QString runNorlix(const QString &command, const QStringList &arguments)
+{
+    const NorlixRun run = runNorlixCommand(command, arguments);
+    if (run.exitCode != 0) {
+        qWarning() << "norlix" << arguments << "failed:" << run.err;
+        return norlixFailed;
+    }
+    return run.out.trimmed();
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFileBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(bytes) == bytes.size();
+}
+
+bool crashWhileWriting(const QString &path, const QString &sql)
+{
+    const QByteArray before = fileBytes(path);
+    const QByteArray statements
+        = "PRAGMA cache_size = 4; BEGIN IMMEDIATE; "
+          "CREATE TABLE filler (x); "
+          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+          "WHERE i < 2000) INSERT INTO filler SELECT randomblob(600) FROM n; "
+        + sql.toUtf8();
+    const pid_t writer = fork();
+    if (writer == 0) {
+        sqlite3 *db = nullptr;
+        if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != 0
+            || sqlite3_exec(db, statements.constData(), nullptr, nullptr, nullptr) != 0)
+            _exit(1);
+        _exit(0); // neither COMMIT nor ROLLBACK
+    }
+    int status = 0;
+    return writer > 0 && waitpid(writer, &status, 0) == writer && WIFEXITED(status)
+        && WEXITSTATUS(status) == 0 && QFileInfo(path + QStringLiteral("-journal")).size() > 0
+        && fileBytes(path) != before;
+}
 
 namespace {
 
