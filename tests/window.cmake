@@ -9,7 +9,7 @@ endforeach()
 prismor_add_test(test_window_version_block
     SOURCES test_window_version_block.cpp)
 target_compile_definitions(test_window_version_block PRIVATE
-    PRISMOR_RESOURCES_DIR="${PROJECT_SOURCE_DIR}/resources")
+    PRISMOR_RESOURCES_DIR="${PRISMOR_RESOURCES_DIR}")
 
 # What `cmake --install` puts where a Linux desktop finds it.
 add_test(NAME test_window_install
