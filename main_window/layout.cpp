@@ -118,13 +118,6 @@ QPalette windowPalette()
     return palette;
 }
 
-void setColour(QWidget *control, QPalette::ColorRole role, quint32 value)
-{
-    QPalette palette = control->palette();
-    palette.setColor(role, colourFromValue(value));
-    control->setPalette(palette);
-}
-
 void setText(QWidget *control, const QString &text)
 {
     if (auto *label = qobject_cast<PlainLabel *>(control))

@@ -13,7 +13,6 @@
 #include <fresh_objects.h>
 
 #include <QLineEdit>
-#include <QPalette>
 
 namespace {
 
@@ -22,13 +21,6 @@ constexpr quint32 letterNeutral = 0x00FFFFFF;
 constexpr quint32 letterNotValid = 0x00B0D0FF;
 constexpr quint32 letterNoDatabase = 0x00D0D0FF;
 constexpr quint32 letterFound = 0x00E0FFE0;
-
-void setBackground(QLineEdit *entry, quint32 value)
-{
-    QPalette palette = entry->palette();
-    palette.setColor(QPalette::Base, colourFromValue(value));
-    entry->setPalette(palette);
-}
 
 } // namespace
 
@@ -43,9 +35,9 @@ void Main::txtLetter_Change()
 
 bool Main::SelectCompany(const QString &letter)
 {
-    setBackground(txtLetter, letterNeutral);
+    setColour(txtLetter, QPalette::Base, letterNeutral);
     if (!Norlix::isCompanyLetter(letter)) {
-        setBackground(txtLetter, letterNotValid);
+        setColour(txtLetter, QPalette::Base, letterNotValid);
         lblCoName->setCaption(QString());
         MessageBox::show(
             this, QStringLiteral("Company letter not valid. Must be A or B or C, etc"));
@@ -59,11 +51,11 @@ bool Main::SelectCompany(const QString &letter)
         // The name's label holds one line: a break stored in the name would hide the rest of it.
         lblCoName->setCaption(
             onOneLine(freshCompanyDatabase()->CompanySetting(QStringLiteral("Companyname"))));
-        setBackground(txtLetter, letterFound);
+        setColour(txtLetter, QPalette::Base, letterFound);
         return true;
     }
 
-    setBackground(txtLetter, letterNoDatabase);
+    setColour(txtLetter, QPalette::Base, letterNoDatabase);
     lblCoName->setCaption(QString());
     MessageBox::show(this, QStringLiteral("Cannot find database for Company ") + letter);
     return false;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QColor>
+#include <QPalette>
+#include <QWidget>
 #include <QtGlobal>
 
 // The window's layout is written in twips (1440 to the inch) and its colours as 0x00BBGGRR
@@ -17,4 +19,12 @@
 [[nodiscard]] constexpr QColor colourFromValue(quint32 value)
 {
     return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
+}
+
+// Gives the control the colour for one role of its palette, the rest of the palette unchanged.
+inline void setColour(QWidget *control, QPalette::ColorRole role, quint32 value)
+{
+    QPalette palette = control->palette();
+    palette.setColor(role, colourFromValue(value));
+    control->setPalette(palette);
 }
