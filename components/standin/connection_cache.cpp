@@ -22,7 +22,6 @@ namespace {
 struct FileState
 {
     bool found = false;
-    bool regular = false;
 #ifdef Q_OS_UNIX
     dev_t device = 0;
     ino_t inode = 0;
@@ -41,11 +40,10 @@ FileState stateAt(const QString &path)
     };
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return state;
-    state = { true, bool(S_ISREG(info.st_mode)), info.st_dev, info.st_ino, info.st_size,
-        info.st_mtim, info.st_ctim };
+    // Something other than a file in its place is another inode: opening it afresh names it.
+    state = { true, info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim };
 #else
     state.found = QFileInfo::exists(path);
-    state.regular = QFileInfo(path).isFile();
 #endif
     return state;
 }
