@@ -4,6 +4,7 @@
 #include <standin/company_file.h>
 #include <standin/demo.h>
 #include <standin/installation.h>
+#include <standin/sqlite_connection.h>
 #include <standin/standin_components.h>
 #include <user_settings.h>
 
@@ -55,6 +56,8 @@ private slots:
     void otherThanAFileIsNamed();
     void fileChangedBetweenOperationsIsReadAfresh_data();
     void fileChangedBetweenOperationsIsReadAfresh();
+    void keptConnectionSeesWhatOthersWrote_data();
+    void keptConnectionSeesWhatOthersWrote();
     void missingInstallation();
     void systemGlobalStaysEmptyUntilItCanBeCreated();
     void busyDatabase();
@@ -507,6 +510,41 @@ void TestStandIn::fileChangedBetweenOperationsIsReadAfresh()
     }
 }
 
+void TestStandIn::keptConnectionSeesWhatOthersWrote_data()
+{
+    QTest::addColumn<QByteArray>("write");
+    // Pages beyond the end that the file had when last read.
+    QTest::newRow("file grown") << QByteArray("UPDATE settings SET value = printf('%.*c', 100000, "
+                                              "'x') || 'Oak' WHERE key = 'Companyname'");
+    // Kept in the log, which the other program leaves open.
+    QTest::newRow("write-ahead log")
+        << QByteArray("PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0; "
+                      "UPDATE settings SET value = 'Oak' WHERE key = 'Companyname'");
+}
+
+// What SQLite tells of a file it kept open, without the look at the path between operations.
+void TestStandIn::keptConnectionSeesWhatOthersWrote()
+{
+    QFETCH(QByteArray, write);
+    const QString path = companyPath(QStringLiteral("A"));
+    SqliteConnection kept(QStringLiteral("A"), path, SqliteConnection::Mode::Existing,
+        std::chrono::milliseconds(1000));
+    const auto companyName = [&kept] {
+        SqliteStatement select(kept, "SELECT value FROM settings WHERE key = 'Companyname'");
+        return select.next() ? select.text(0) : QString();
+    };
+    const QString before = companyName();
+    QCOMPARE(companyName(), before);
+    sqlite3 *other = nullptr;
+    QCOMPARE(sqlite3_open(path.toUtf8().constData(), &other), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, write.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+
+    const QString after = companyName();
+    sqlite3_close(other);
+    QVERIFY(after != before);
+    QVERIFY2(after.endsWith(QStringLiteral("Oak")), qPrintable(after.right(40)));
+}
+
 void TestStandIn::missingInstallation()
 {
     const QString nowhere = m_dir->filePath(QStringLiteral("nowhere"));
@@ -575,8 +613,8 @@ void TestStandIn::lockRequestWaitsForAWriterToFinish()
     });
     QString holder;
     try {
-        holder = CompanyFile(QStringLiteral("A"), path).accountsLock(
-            QStringLiteral("PC1"), QStringLiteral("LOCK"));
+        holder = CompanyFile(QStringLiteral("A"), path)
+                     .accountsLock(QStringLiteral("PC1"), QStringLiteral("LOCK"));
     } catch (const ComponentError &error) {
         holder = error.description();
     }

@@ -1,5 +1,7 @@
 #include "sqlite_connection.h"
 
+#include "sqlite_file_layer.h"
+
 #include <component_error.h>
 
 #include <QFile>
@@ -118,7 +120,8 @@ SqliteConnection::SqliteConnection(
         throw ComponentError(
             QStringLiteral("%1 was not found at %2.").arg(m_label, m_path), nothingChanged);
     requireOnlyFiles(m_label, m_path);
-    const int code = sqlite3_open_v2(m_path.toUtf8().constData(), &m_db, openFlags(mode), nullptr);
+    const int code
+        = sqlite3_open_v2(m_path.toUtf8().constData(), &m_db, openFlags(mode), sqliteFileLayer());
     if (code != SQLITE_OK) {
         // The destructor does not run for a constructor that throws. Creating may have left a
         // file behind.

@@ -1,0 +1,233 @@
+#include "sqlite_file_layer.h"
+
+#include <sqlite3.h>
+
+#include <array>
+#include <cstring>
+#include <mutex>
+#include <string_view>
+
+namespace Norlix {
+namespace {
+
+constexpr char layerName[] = "norlix-standin";
+
+// Where SQLite's change counter and the other header fields that every write of its changes
+// stand, which it reads at the start of each transaction.
+constexpr sqlite3_int64 versionOffset = 24;
+constexpr int versionSize = 16;
+using Version = std::array<unsigned char, versionSize>;
+
+// A database file: the system's file, and what is known of its size.
+struct DatabaseFile
+{
+    sqlite3_file base; // first, so that SQLite's pointer is this one
+    sqlite3_file *real;
+    bool sizeKnown;
+    sqlite3_int64 knownSize;
+    Version knownSizeVersion;
+    // Whether the version bytes were read since the file was last unlocked in full.
+    bool versionRead;
+    Version version;
+};
+
+// The system's own layer, which this one was made from.
+sqlite3_vfs *systemLayer(sqlite3_vfs *layer)
+{
+    return static_cast<sqlite3_vfs *>(layer->pAppData);
+}
+
+DatabaseFile *database(sqlite3_file *file)
+{
+    return reinterpret_cast<DatabaseFile *>(file);
+}
+
+sqlite3_file *real(sqlite3_file *file)
+{
+    return database(file)->real;
+}
+
+int closeFile(sqlite3_file *file)
+{
+    return real(file)->pMethods->xClose(real(file));
+}
+
+int readFile(sqlite3_file *file, void *buffer, int amount, sqlite3_int64 offset)
+{
+    const int code = real(file)->pMethods->xRead(real(file), buffer, amount, offset);
+    if (code == SQLITE_OK && offset == versionOffset && amount == versionSize) {
+        DatabaseFile *db = database(file);
+        std::memcpy(db->version.data(), buffer, versionSize);
+        db->versionRead = true;
+    }
+    return code;
+}
+
+// Whatever this process writes, the size is asked of the disk again afterwards.
+int writeFile(sqlite3_file *file, const void *buffer, int amount, sqlite3_int64 offset)
+{
+    database(file)->sizeKnown = false;
+    return real(file)->pMethods->xWrite(real(file), buffer, amount, offset);
+}
+
+int truncateFile(sqlite3_file *file, sqlite3_int64 size)
+{
+    database(file)->sizeKnown = false;
+    return real(file)->pMethods->xTruncate(real(file), size);
+}
+
+int syncFile(sqlite3_file *file, int flags)
+{
+    return real(file)->pMethods->xSync(real(file), flags);
+}
+
+int fileSize(sqlite3_file *file, sqlite3_int64 *size)
+{
+    DatabaseFile *db = database(file);
+    if (db->sizeKnown && db->versionRead && db->version == db->knownSizeVersion) {
+        *size = db->knownSize;
+        return SQLITE_OK;
+    }
+    const int code = db->real->pMethods->xFileSize(db->real, size);
+    // A size is kept only with the version read under the same lock, which vouches for it.
+    db->sizeKnown = code == SQLITE_OK && db->versionRead;
+    if (db->sizeKnown) {
+        db->knownSize = *size;
+        db->knownSizeVersion = db->version;
+    }
+    return code;
+}
+
+int lockFile(sqlite3_file *file, int level)
+{
+    return real(file)->pMethods->xLock(real(file), level);
+}
+
+// Without a lock, other processes may write: what was read vouches for nothing any more.
+int unlockFile(sqlite3_file *file, int level)
+{
+    if (level == SQLITE_LOCK_NONE)
+        database(file)->versionRead = false;
+    return real(file)->pMethods->xUnlock(real(file), level);
+}
+
+int checkReservedLock(sqlite3_file *file, int *reserved)
+{
+    return real(file)->pMethods->xCheckReservedLock(real(file), reserved);
+}
+
+int fileControl(sqlite3_file *file, int operation, void *argument)
+{
+    return real(file)->pMethods->xFileControl(real(file), operation, argument);
+}
+
+int sectorSize(sqlite3_file *file)
+{
+    return real(file)->pMethods->xSectorSize(real(file));
+}
+
+int deviceCharacteristics(sqlite3_file *file)
+{
+    return real(file)->pMethods->xDeviceCharacteristics(real(file));
+}
+
+int shmMap(sqlite3_file *file, int page, int pageSize, int extend, void volatile **memory)
+{
+    return real(file)->pMethods->xShmMap(real(file), page, pageSize, extend, memory);
+}
+
+int shmLock(sqlite3_file *file, int offset, int count, int flags)
+{
+    return real(file)->pMethods->xShmLock(real(file), offset, count, flags);
+}
+
+void shmBarrier(sqlite3_file *file)
+{
+    real(file)->pMethods->xShmBarrier(real(file));
+}
+
+int shmUnmap(sqlite3_file *file, int deleteFlag)
+{
+    return real(file)->pMethods->xShmUnmap(real(file), deleteFlag);
+}
+
+int fetch(sqlite3_file *file, sqlite3_int64 offset, int amount, void **pointer)
+{
+    return real(file)->pMethods->xFetch(real(file), offset, amount, pointer);
+}
+
+int unfetch(sqlite3_file *file, sqlite3_int64 offset, void *pointer)
+{
+    return real(file)->pMethods->xUnfetch(real(file), offset, pointer);
+}
+
+const sqlite3_io_methods databaseMethods = { 3, closeFile, readFile, writeFile, truncateFile,
+    syncFile, fileSize, lockFile, unlockFile, checkReservedLock, fileControl, sectorSize,
+    deviceCharacteristics, shmMap, shmLock, shmBarrier, shmUnmap, fetch, unfetch };
+
+// Journals and logs are the system's files as they are; a database is wrapped.
+int openFile(sqlite3_vfs *layer, const char *name, sqlite3_file *file, int flags, int *flagsOut)
+{
+    sqlite3_vfs *system = systemLayer(layer);
+    if ((flags & SQLITE_OPEN_MAIN_DB) == 0)
+        return system->xOpen(system, name, file, flags, flagsOut);
+    DatabaseFile *db = database(file);
+    db->base.pMethods = nullptr;
+    db->real = reinterpret_cast<sqlite3_file *>(db + 1);
+    db->sizeKnown = false;
+    db->versionRead = false;
+    const int code = system->xOpen(system, name, db->real, flags, flagsOut);
+    // SQLite closes a file whose methods are set, even when the open failed.
+    if (db->real->pMethods)
+        db->base.pMethods = &databaseMethods;
+    return code;
+}
+
+int access(sqlite3_vfs *layer, const char *name, int flags, int *result)
+{
+    if (flags == SQLITE_ACCESS_EXISTS && std::string_view(name).ends_with("-wal")) {
+        *result = 0;
+        return SQLITE_OK;
+    }
+    sqlite3_vfs *system = systemLayer(layer);
+    return system->xAccess(system, name, flags, result);
+}
+
+int deleteFile(sqlite3_vfs *layer, const char *name, int syncFolder)
+{
+    sqlite3_vfs *system = systemLayer(layer);
+    return system->xDelete(system, name, syncFolder);
+}
+
+int fullPathname(sqlite3_vfs *layer, const char *name, int size, char *out)
+{
+    sqlite3_vfs *system = systemLayer(layer);
+    return system->xFullPathname(system, name, size, out);
+}
+
+sqlite3_vfs makeLayer()
+{
+    sqlite3_vfs *system = sqlite3_vfs_find(nullptr);
+    sqlite3_vfs layer = *system;
+    layer.pNext = nullptr;
+    layer.zName = layerName;
+    layer.pAppData = system;
+    layer.szOsFile = int(sizeof(DatabaseFile)) + system->szOsFile;
+    layer.xOpen = openFile;
+    layer.xAccess = access;
+    layer.xDelete = deleteFile;
+    layer.xFullPathname = fullPathname;
+    return layer;
+}
+
+} // namespace
+
+const char *sqliteFileLayer()
+{
+    static sqlite3_vfs layer = makeLayer();
+    static std::once_flag registered;
+    std::call_once(registered, [] { sqlite3_vfs_register(&layer, 0); });
+    return layerName;
+}
+
+} // namespace Norlix

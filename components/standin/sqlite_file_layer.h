@@ -1,0 +1,18 @@
+#pragma once
+
+namespace Norlix {
+
+// The name of the SQLite file layer that the stand-in opens its files through: the system's own,
+// less two looks at the disk that every transaction would otherwise make, each a round trip to
+// the server on a shared network folder.
+//
+// - The size of a database file is asked of the disk only when the file has changed since the
+//   size was last asked. The 16 bytes at offset 24 of the file, which SQLite reads at the start
+//   of every transaction, change with every write that SQLite makes; while they read as they did,
+//   the pages that SQLite keeps from before are trusted, and so is the size they came with.
+// - No one looks for a write-ahead log beside a database. A database whose changes may lie in one
+//   says so in its header, and SQLite then opens the log of its own accord; the stand-in itself
+//   never keeps one.
+const char *sqliteFileLayer();
+
+} // namespace Norlix
