@@ -8,11 +8,10 @@
 #include <standin/standin_components.h>
 
 #include "test_support.h"
+#include "window_driver.h"
 #include "window_test_support.h"
 
 #include <QApplication>
-#include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -140,8 +139,6 @@ private slots:
     void giveBackOutlastsAReader();
 
 private:
-    std::unique_ptr<Main> openWindow();
-    void runCheck(Main &window, const QString &letter);
     // Answers each choice dialog that opens with the next of answers, noting what it showed.
     void answerChoiceDialogs(QStringList answers);
 
@@ -197,19 +194,6 @@ void TestCheckEndToEnd::cleanup()
     m_dialogWatch.disconnect();
     m_messages.reset();
     QVERIFY(QApplication::topLevelWidgets().isEmpty());
-}
-
-std::unique_ptr<Main> TestCheckEndToEnd::openWindow()
-{
-    auto window = std::make_unique<Main>();
-    window->show();
-    return window;
-}
-
-void TestCheckEndToEnd::runCheck(Main &window, const QString &letter)
-{
-    window.txtLetter->setText(letter);
-    QTest::mouseClick(window.cmdStart, Qt::LeftButton);
 }
 
 void TestCheckEndToEnd::answerChoiceDialogs(QStringList answers)

@@ -9,11 +9,10 @@
 #include <user_settings.h>
 
 #include "test_support.h"
+#include "window_driver.h"
 
 #include <QApplication>
 #include <QCursor>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -78,9 +77,8 @@ private slots:
     void tempWorkstationNameForm();
 
 private:
-    // Opens the window as the utility does (its load event reads the workstation name).
+    // The window opened, with the calls of its start-up forgotten.
     std::unique_ptr<Main> openWindow();
-    void runCheck(Main &window, const QString &letter);
 
     QTemporaryDir m_config;
     FakeNorlix m_norlix;
@@ -117,16 +115,9 @@ void TestCheckRun::cleanup()
 
 std::unique_ptr<Main> TestCheckRun::openWindow()
 {
-    auto window = std::make_unique<Main>();
-    window->show();
+    auto window = ::openWindow();
     m_norlix.forgetCalls();
     return window;
-}
-
-void TestCheckRun::runCheck(Main &window, const QString &letter)
-{
-    window.txtLetter->setText(letter);
-    QTest::mouseClick(window.cmdStart, Qt::LeftButton);
 }
 
 void TestCheckRun::successfulCheckReportsLineByLine()

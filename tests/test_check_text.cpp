@@ -45,10 +45,9 @@ void TestCheckText::versionCut_data()
     QTest::newRow("shorter than two") << "V" << QStringLiteral("");
     QTest::newRow("empty") << "" << QStringLiteral("");
     QTest::newRow("spaces are characters too") << " 1 2 3 4" << QStringLiteral("1 2 3");
-    QTest::newRow("a pair of surrogates is one character") << QString::fromUtf8("X\xF0\x9F\x98\x80"
-                                                                                "1234567")
-                                                           << QString::fromUtf8("\xF0\x9F\x98\x80"
-                                                                                "1234");
+    // \U takes eight hex digits: U+1F600 and then the digits 1234567.
+    QTest::newRow("a pair of surrogates is one character")
+        << QStringLiteral("X\U0001F6001234567") << QStringLiteral("\U0001F6001234");
 }
 
 void TestCheckText::versionCut()

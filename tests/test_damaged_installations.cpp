@@ -188,31 +188,27 @@ void TestDamagedInstallations::damagedInstallation_data()
     QTest::addColumn<Named>("named");
     QTest::addColumn<bool>("needsUnprivilegedUser");
 
-    const QString noRefusal;
-    QTest::newRow("zero-length database file")
-        << Damage::ZeroLengthDatabase << "A" << noRefusal << Named::Database << false;
-    QTest::newRow("database file of random bytes")
-        << Damage::RandomBytesDatabase << "A" << noRefusal << Named::Database << false;
-    QTest::newRow("database cut in half")
-        << Damage::TruncatedDatabase << "A" << noRefusal << Named::Database << false;
+    // Most damage ends the check of A with a message naming the damaged path.
+    const auto failing = [](const char *name, Damage damage, Named named, bool unprivileged) {
+        QTest::newRow(name) << damage << QStringLiteral("A") << QString() << named << unprivileged;
+    };
+    failing("zero-length database file", Damage::ZeroLengthDatabase, Named::Database, false);
+    failing("database file of random bytes", Damage::RandomBytesDatabase, Named::Database, false);
+    failing("database cut in half", Damage::TruncatedDatabase, Named::Database, false);
     QTest::newRow("folder where the database should be")
         << Damage::FolderForDatabase << "A"
         << "Cannot find database for Company A" << Named::Nothing << false;
-    QTest::newRow("database file without read permission")
-        << Damage::UnreadableDatabase << "A" << noRefusal << Named::Database << true;
-    QTest::newRow("installation folder missing")
-        << Damage::MissingInstallation << "A" << noRefusal << Named::Installation << false;
+    failing(
+        "database file without read permission", Damage::UnreadableDatabase, Named::Database, true);
+    failing("installation folder missing", Damage::MissingInstallation, Named::Installation, false);
     QTest::newRow("register naming an absent folder")
         << Damage::RegisterNamesAbsentFolder << "E"
         << "Cannot find database for Company E" << Named::Nothing << false;
-    QTest::newRow("register of random bytes")
-        << Damage::RandomBytesRegister << "A" << noRefusal << Named::Register << false;
-    QTest::newRow("zero-length register")
-        << Damage::ZeroLengthRegister << "A" << noRefusal << Named::Register << false;
-    QTest::newRow("folder where the register should be")
-        << Damage::FolderForRegister << "A" << noRefusal << Named::Register << false;
-    QTest::newRow("register without read permission")
-        << Damage::UnreadableRegister << "A" << noRefusal << Named::Register << true;
+    failing("register of random bytes", Damage::RandomBytesRegister, Named::Register, false);
+    failing("zero-length register", Damage::ZeroLengthRegister, Named::Register, false);
+    failing(
+        "folder where the register should be", Damage::FolderForRegister, Named::Register, false);
+    failing("register without read permission", Damage::UnreadableRegister, Named::Register, true);
 }
 
 void TestDamagedInstallations::damagedInstallation()
