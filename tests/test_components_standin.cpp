@@ -19,6 +19,7 @@
 
 #include <memory>
 #include <thread>
+#include <vector>
 
 using namespace Norlix;
 
@@ -512,20 +513,33 @@ void TestStandIn::fileChangedBetweenOperationsIsReadAfresh()
 
 void TestStandIn::keptConnectionSeesWhatOthersWrote_data()
 {
-    QTest::addColumn<QByteArray>("write");
+    // Each by a program of its own; the last stays open until the kept connection has read, and
+    // so do all when none keeps its log.
+    QTest::addColumn<QByteArrayList>("writes");
+    QTest::addColumn<bool>("logKept");
+    const QByteArray oak("UPDATE settings SET value = 'Oak' WHERE key = 'Companyname'");
     // Pages beyond the end that the file had when last read.
-    QTest::newRow("file grown") << QByteArray("UPDATE settings SET value = printf('%.*c', 100000, "
-                                              "'x') || 'Oak' WHERE key = 'Companyname'");
-    // Kept in the log, which the other program leaves open.
+    QTest::newRow("file grown") << QByteArrayList { "UPDATE settings SET value = printf('%.*c', "
+                                                    "100000, 'x') || 'Oak' WHERE key = "
+                                                    "'Companyname'" }
+                                << false;
     QTest::newRow("write-ahead log")
-        << QByteArray("PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0; "
-                      "UPDATE settings SET value = 'Oak' WHERE key = 'Companyname'");
+        << QByteArrayList { "PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0; " + oak }
+        << false;
+    // A log kept after its writer went back to a rollback journal, so the header says nothing of
+    // it: every later writer writes into the log.
+    QTest::newRow("log kept beside a rollback journal")
+        << QByteArrayList { "PRAGMA journal_mode = WAL; UPDATE settings SET value = 'Elm' WHERE "
+                            "key = 'Companyname'; PRAGMA journal_mode = DELETE",
+               oak }
+        << true;
 }
 
 // What SQLite tells of a file it kept open, without the look at the path between operations.
 void TestStandIn::keptConnectionSeesWhatOthersWrote()
 {
-    QFETCH(QByteArray, write);
+    QFETCH(QByteArrayList, writes);
+    QFETCH(bool, logKept);
     const QString path = companyPath(QStringLiteral("A"));
     SqliteConnection kept(QStringLiteral("A"), path, SqliteConnection::Mode::Existing,
         std::chrono::milliseconds(1000));
@@ -535,12 +549,23 @@ void TestStandIn::keptConnectionSeesWhatOthersWrote()
     };
     const QString before = companyName();
     QCOMPARE(companyName(), before);
-    sqlite3 *other = nullptr;
-    QCOMPARE(sqlite3_open(path.toUtf8().constData(), &other), SQLITE_OK);
-    QCOMPARE(sqlite3_exec(other, write.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    std::vector<sqlite3 *> others;
+    for (const QByteArray &write : writes) {
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open(path.toUtf8().constData(), &other), SQLITE_OK);
+        others.push_back(other);
+        int keep = logKept ? 1 : 0;
+        sqlite3_file_control(other, "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
+        QCOMPARE(sqlite3_exec(other, write.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        if (logKept && &write != &writes.back()) {
+            sqlite3_close(other);
+            others.pop_back();
+        }
+    }
 
     const QString after = companyName();
-    sqlite3_close(other);
+    for (sqlite3 *other : others)
+        sqlite3_close(other);
     QVERIFY(after != before);
     QVERIFY2(after.endsWith(QStringLiteral("Oak")), qPrintable(after.right(40)));
 }

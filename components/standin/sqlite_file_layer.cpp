@@ -5,7 +5,7 @@
 #include <array>
 #include <cstring>
 #include <mutex>
-#include <string_view>
+#include <utility>
 
 namespace Norlix {
 namespace {
@@ -29,7 +29,18 @@ struct DatabaseFile
     // Whether the version bytes were read since the file was last unlocked in full.
     bool versionRead;
     Version version;
+    // Whether a write-ahead log is in use: its readers never read the version bytes again.
+    bool usesLog;
+    // Whether the log beside the file was found missing, and the version bytes read then.
+    bool logAbsent;
+    Version logAbsentVersion;
+    // SQLite keeps the name it opened the file under until it closes it.
+    const char *name;
 };
+
+// The file whose version bytes this thread read last, until SQLite next looks for a log. SQLite
+// reads them and then at once looks for the database's log, in one call on one thread.
+thread_local DatabaseFile *versionReader = nullptr;
 
 // The system's own layer, which this one was made from.
 sqlite3_vfs *systemLayer(sqlite3_vfs *layer)
@@ -49,7 +60,10 @@ sqlite3_file *real(sqlite3_file *file)
 
 int closeFile(sqlite3_file *file)
 {
-    return real(file)->pMethods->xClose(real(file));
+    DatabaseFile *db = database(file);
+    if (versionReader == db)
+        versionReader = nullptr;
+    return db->real->pMethods->xClose(db->real);
 }
 
 int readFile(sqlite3_file *file, void *buffer, int amount, sqlite3_int64 offset)
@@ -59,6 +73,7 @@ int readFile(sqlite3_file *file, void *buffer, int amount, sqlite3_int64 offset)
         DatabaseFile *db = database(file);
         std::memcpy(db->version.data(), buffer, versionSize);
         db->versionRead = true;
+        versionReader = db;
     }
     return code;
 }
@@ -84,7 +99,7 @@ int syncFile(sqlite3_file *file, int flags)
 int fileSize(sqlite3_file *file, sqlite3_int64 *size)
 {
     DatabaseFile *db = database(file);
-    if (db->sizeKnown && db->versionRead && db->version == db->knownSizeVersion) {
+    if (db->sizeKnown && db->versionRead && !db->usesLog && db->version == db->knownSizeVersion) {
         *size = db->knownSize;
         return SQLITE_OK;
     }
@@ -106,8 +121,11 @@ int lockFile(sqlite3_file *file, int level)
 // Without a lock, other processes may write: what was read vouches for nothing any more.
 int unlockFile(sqlite3_file *file, int level)
 {
-    if (level == SQLITE_LOCK_NONE)
+    if (level == SQLITE_LOCK_NONE) {
         database(file)->versionRead = false;
+        if (versionReader == database(file))
+            versionReader = nullptr;
+    }
     return real(file)->pMethods->xUnlock(real(file), level);
 }
 
@@ -133,6 +151,7 @@ int deviceCharacteristics(sqlite3_file *file)
 
 int shmMap(sqlite3_file *file, int page, int pageSize, int extend, void volatile **memory)
 {
+    database(file)->usesLog = true;
     return real(file)->pMethods->xShmMap(real(file), page, pageSize, extend, memory);
 }
 
@@ -165,6 +184,14 @@ const sqlite3_io_methods databaseMethods = { 3, closeFile, readFile, writeFile, 
     syncFile, fileSize, lockFile, unlockFile, checkReservedLock, fileControl, sectorSize,
     deviceCharacteristics, shmMap, shmLock, shmBarrier, shmUnmap, fetch, unfetch };
 
+bool isLogOf(const DatabaseFile *db, const char *name)
+{
+    if (!db->name || !name)
+        return false;
+    const std::size_t length = std::strlen(db->name);
+    return std::strncmp(name, db->name, length) == 0 && std::strcmp(name + length, "-wal") == 0;
+}
+
 // Journals and logs are the system's files as they are; a database is wrapped.
 int openFile(sqlite3_vfs *layer, const char *name, sqlite3_file *file, int flags, int *flagsOut)
 {
@@ -176,6 +203,9 @@ int openFile(sqlite3_vfs *layer, const char *name, sqlite3_file *file, int flags
     db->real = reinterpret_cast<sqlite3_file *>(db + 1);
     db->sizeKnown = false;
     db->versionRead = false;
+    db->usesLog = false;
+    db->logAbsent = false;
+    db->name = name;
     const int code = system->xOpen(system, name, db->real, flags, flagsOut);
     // SQLite closes a file whose methods are set, even when the open failed.
     if (db->real->pMethods)
@@ -185,12 +215,19 @@ int openFile(sqlite3_vfs *layer, const char *name, sqlite3_file *file, int flags
 
 int access(sqlite3_vfs *layer, const char *name, int flags, int *result)
 {
-    if (flags == SQLITE_ACCESS_EXISTS && std::string_view(name).ends_with("-wal")) {
+    DatabaseFile *db = std::exchange(versionReader, nullptr);
+    const bool logOfReader = flags == SQLITE_ACCESS_EXISTS && db && isLogOf(db, name);
+    if (logOfReader && db->logAbsent && db->logAbsentVersion == db->version) {
         *result = 0;
         return SQLITE_OK;
     }
     sqlite3_vfs *system = systemLayer(layer);
-    return system->xAccess(system, name, flags, result);
+    const int code = system->xAccess(system, name, flags, result);
+    if (logOfReader) {
+        db->logAbsent = code == SQLITE_OK && *result == 0;
+        db->logAbsentVersion = db->version;
+    }
+    return code;
 }
 
 int deleteFile(sqlite3_vfs *layer, const char *name, int syncFolder)

@@ -10,9 +10,9 @@ namespace Norlix {
 //   size was last asked. The 16 bytes at offset 24 of the file, which SQLite reads at the start
 //   of every transaction, change with every write that SQLite makes; while they read as they did,
 //   the pages that SQLite keeps from before are trusted, and so is the size they came with.
-// - No one looks for a write-ahead log beside a database. A database whose changes may lie in one
-//   says so in its header, and SQLite then opens the log of its own accord; the stand-in itself
-//   never keeps one.
+// - The write-ahead log beside a database is looked for again only when those bytes changed
+//   since it was last found missing. A log comes to be only after the write that turns the
+//   database to one, which changes them; while they read as they did, no log has come since.
 const char *sqliteFileLayer();
 
 } // namespace Norlix
