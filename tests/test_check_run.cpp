@@ -238,8 +238,7 @@ void TestCheckRun::refusedLetterLeavesTheReportEmpty()
     runCheck(*window, letter);
 
     QCOMPARE(window->lblResults->caption(), QString());
-    QCOMPARE(m_messages->shown().size(), 1);
-    QCOMPARE(m_messages->shown().at(0).text, message);
+    QCOMPARE(m_messages->texts(), QStringList { message });
     QVERIFY(m_norlix.lockCalls().isEmpty());
     QVERIFY(!m_norlix.calls.contains(QStringLiteral("CompanySetting(CompanyVersNbr)")));
     QVERIFY(window->isVisible());
@@ -278,8 +277,7 @@ void TestCheckRun::errorMidCheckKeepsTheEarlierLines()
 
     const QStringList expected = successfulReportOfB("WS1", "12345", "W7");
     QCOMPARE(window->lblResults->caption(), report(expected.mid(0, linesKept)));
-    QCOMPARE(m_messages->shown().size(), 1);
-    QCOMPARE(m_messages->shown().at(0).text, description);
+    QCOMPARE(m_messages->texts(), QStringList { description });
     QCOMPARE(m_messages->shown().at(0).title, QStringLiteral("Prismor"));
     QCOMPARE(ended.size(), 1);
     QVERIFY(ended.at(0).at(0).toInt() != 0);
@@ -289,14 +287,14 @@ void TestCheckRun::storedLineBreaksStayInTheirLine_data()
 {
     QTest::addColumn<QString>("lineBreak");
 
-    QTest::newRow("CR") << QStringLiteral("\r");
-    QTest::newRow("LF") << QStringLiteral("\n");
-    QTest::newRow("CR LF") << QStringLiteral("\r\n");
-    QTest::newRow("VT") << QStringLiteral("\v");
-    QTest::newRow("FF") << QStringLiteral("\f");
-    QTest::newRow("NEL") << QStringLiteral("\u0085");
-    QTest::newRow("line separator") << QStringLiteral("\u2028");
-    QTest::newRow("paragraph separator") << QStringLiteral("\u2029");
+    QTest::newRow("CR") << "\r";
+    QTest::newRow("LF") << "\n";
+    QTest::newRow("CR LF") << "\r\n";
+    QTest::newRow("VT") << "\v";
+    QTest::newRow("FF") << "\f";
+    QTest::newRow("NEL") << "\u0085";
+    QTest::newRow("line separator") << "\u2028";
+    QTest::newRow("paragraph separator") << "\u2029";
 }
 
 // A stored value cannot add report lines, such as a Success and a Finished of its own.
@@ -482,8 +480,7 @@ void TestCheckRun::giveBackThroughABusyFile()
     }
     QCOMPARE(window->lblResults->caption(), report(fullReport.mid(0, 6)));
     QCOMPARE(m_norlix.lockHolder, workstation.toUpper());
-    QCOMPARE(m_messages->shown().size(), 1);
-    QCOMPARE(m_messages->shown().at(0).text, message);
+    QCOMPARE(m_messages->texts(), QStringList { message });
     QCOMPARE(ended.size(), 1);
     QVERIFY(ended.at(0).at(0).toInt() != 0);
     if (!changedNothing) {

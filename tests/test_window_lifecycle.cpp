@@ -90,8 +90,7 @@ void TestWindowLifecycle::cleanup()
 
 void TestWindowLifecycle::showMain()
 {
-    m_main->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+    QVERIFY(showExposed(*m_main));
 }
 
 void TestWindowLifecycle::showWithBSelected()
@@ -117,19 +116,14 @@ void TestWindowLifecycle::startUp_data()
     QTest::addColumn<QString>("workstation");
 
     QTest::newRow("lower case with blanks")
-        << QStringLiteral("  front desk 2  ") << true << QString() << QStringLiteral("C")
-        << QStringLiteral("FRONT DESK 2");
-    QTest::newRow("setting absent")
-        << QString() << true << QString() << QStringLiteral("C") << QString();
-    QTest::newRow("setting empty")
-        << QStringLiteral("") << true << QString() << QStringLiteral("C") << QString();
-    QTest::newRow("only blanks are trimmed") << QStringLiteral(" \tws ") << true << QString()
-                                             << QStringLiteral("C") << QStringLiteral("\tWS");
-    QTest::newRow("component unavailable")
-        << QStringLiteral("ws-7") << false << QString() << QString() << QStringLiteral("WS-7");
+        << "  front desk 2  " << true << QString() << QStringLiteral("C") << "FRONT DESK 2";
+    QTest::newRow("setting absent") << QString() << true << QString() << "C" << QString();
+    QTest::newRow("setting empty") << QStringLiteral("") << true << QString() << "C" << QString();
+    QTest::newRow("only blanks are trimmed")
+        << " \tws " << true << QString() << QStringLiteral("C") << "\tWS";
+    QTest::newRow("component unavailable") << "ws-7" << false << QString() << QString() << "WS-7";
     QTest::newRow("letter cannot be read")
-        << QStringLiteral("ws-7") << true << QStringLiteral("CompanyLetter?") << QString()
-        << QStringLiteral("WS-7");
+        << "ws-7" << true << "CompanyLetter?" << QString() << "WS-7";
 }
 
 void TestWindowLifecycle::startUp()
@@ -185,26 +179,25 @@ void TestWindowLifecycle::exit_data()
     QTest::addColumn<QString>("currentAfter");
 
     QTest::newRow("no check") << QString() << true << QString()
-                              << QStringList { QStringLiteral("CompanyLetter=C") }
-                              << QStringLiteral("C");
+                              << QStringList { QStringLiteral("CompanyLetter=C") } << "C";
     QTest::newRow("after a check of B")
-        << QStringLiteral("B") << true << QString()
+        << "B" << true << QString()
         << QStringList { QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C") }
-        << QStringLiteral("C");
+        << "C";
     QTest::newRow("after a missing company")
-        << QStringLiteral("Q") << true << QString()
+        << "Q" << true << QString()
         << QStringList { QStringLiteral("CompanyLetter=Q"), QStringLiteral("CompanyLetter=C") }
-        << QStringLiteral("C");
+        << "C";
     QTest::newRow("letter unreadable at start")
-        << QStringLiteral("B") << true << QStringLiteral("CompanyLetter?")
+        << "B" << true << "CompanyLetter?"
         << QStringList { QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=") }
         << QString();
     QTest::newRow("restore fails")
-        << QStringLiteral("B") << true << QStringLiteral("CompanyLetter=C")
+        << "B" << true << "CompanyLetter=C"
         << QStringList { QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C") }
-        << QStringLiteral("B");
+        << "B";
     QTest::newRow("component unavailable")
-        << QString() << false << QString() << QStringList() << QStringLiteral("C");
+        << QString() << false << QString() << QStringList() << "C";
 }
 
 void TestWindowLifecycle::exit()
@@ -387,14 +380,12 @@ void TestWindowLifecycle::errorInHandler_data()
     QTest::addColumn<QStringList>("letterWrites");
 
     QTest::newRow("Norlix fails during Start")
-        << QStringLiteral("start")
-        << QStringLiteral("The Norlix company database is not reachable.")
+        << QStringLiteral("start") << "The Norlix company database is not reachable."
         << QStringList { QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C") };
-    QTest::newRow("standard exception") << QStringLiteral("std") << QStringLiteral("disk full")
+    QTest::newRow("standard exception") << QStringLiteral("std") << "disk full"
                                         << QStringList { QStringLiteral("CompanyLetter=C") };
     QTest::newRow("anything else thrown")
-        << QStringLiteral("other")
-        << QStringLiteral("An unexpected error occurred; Prismor has to end.")
+        << "other" << QStringLiteral("An unexpected error occurred; Prismor has to end.")
         << QStringList { QStringLiteral("CompanyLetter=C") };
 }
 
