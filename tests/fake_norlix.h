@@ -84,14 +84,8 @@ struct FakeNorlix
     int converterObjectsFetched = 0;
     bool dialogAnswersRanOut = false;
 
-    [[nodiscard]] QStringList lockCalls() const
-    {
-        return calls.filter(QStringLiteral("AccountsLock("));
-    }
-    [[nodiscard]] QStringList letterWrites() const
-    {
-        return calls.filter(QStringLiteral("CompanyLetter="));
-    }
+    [[nodiscard]] QStringList lockCalls() const { return calls.filter(u"AccountsLock("); }
+    [[nodiscard]] QStringList letterWrites() const { return calls.filter(u"CompanyLetter="); }
     // Each working object is meant for a single operation.
     [[nodiscard]] bool objectReused() const
     {
@@ -237,8 +231,7 @@ private:
 };
 
 // A component: it answers from the installation's state.
-template<typename Interface>
-class Component : public Interface
+template<typename Interface> class Component : public Interface
 {
 public:
     explicit Component(FakeNorlix &state)
