@@ -27,16 +27,10 @@ namespace {
 QStringList successfulReportOfB(
     const QString &workstation, const QString &version, const QString &holder = {})
 {
-    QStringList lines {
-        QStringLiteral("Checking database of Company B"),
-        QStringLiteral("WorkStation name: ") + workstation,
-        QStringLiteral("Database location: /srv/norlix/B/"),
-        QStringLiteral("    Last compacted in month 2024-03"),
-        QStringLiteral("    Database version ") + version,
-        QStringLiteral("Attempting to lock and unlock the accounts"),
-        QStringLiteral("Success -- accounts could be locked by this Workstation"),
-        QStringLiteral("Finished"),
-    };
+    QStringList lines { "Checking database of Company B", "WorkStation name: " + workstation,
+        "Database location: /srv/norlix/B/", "    Last compacted in month 2024-03",
+        "    Database version " + version, "Attempting to lock and unlock the accounts",
+        "Success -- accounts could be locked by this Workstation", "Finished" };
     if (!holder.isEmpty())
         lines = lines.mid(0, 6)
             + QStringList { "..... accounts seem to be locked by WorkStation: " + holder,
@@ -178,8 +172,7 @@ void TestCheckRun::versionLine()
 void TestCheckRun::emptyWorkstationNameUsesATemporaryName()
 {
     setWorkstationSetting(QString());
-    m_norlix.companies[QStringLiteral("B")].settings[QStringLiteral("CompanyVersNbr")]
-        = QStringLiteral("V0");
+    m_norlix.companies["B"].settings["CompanyVersNbr"] = "V0";
     auto window = openWindow();
     QVERIFY(window->workstationName().isEmpty());
 
@@ -188,8 +181,7 @@ void TestCheckRun::emptyWorkstationNameUsesATemporaryName()
     QCOMPARE(
         window->lblResults->caption(), report(successfulReportOfB(QString(), Texts::notYetSet)));
     QVERIFY(window->lblResults->caption().contains(QStringLiteral("\r\nWorkStation name: \r\n")));
-    QVERIFY(window->lblResults->caption().contains(
-        QStringLiteral("    Database version  ** not yet set")));
+    QVERIFY(window->lblResults->caption().contains("    Database version  ** not yet set"));
     const QStringList lockCalls = m_norlix.lockCalls();
     QCOMPARE(lockCalls.size(), 2);
     const QString name = FakeNorlix::workstationOf(lockCalls.at(0));
@@ -263,8 +255,7 @@ void TestCheckRun::errorMidCheckKeepsTheEarlierLines()
     QFETCH(QString, failingCall);
     QFETCH(bool, lockHeld);
     QFETCH(int, linesKept);
-    const QString description
-        = QStringLiteral("The company database of B could not be read: disk I/O error.");
+    const QString description = "The company database of B could not be read: disk I/O error.";
     m_norlix.failAt(failingCall, 1, Raised::ComponentError, description);
     if (lockHeld) {
         m_norlix.lockHolder = QStringLiteral("W7");
@@ -302,8 +293,7 @@ void TestCheckRun::storedLineBreaksStayInTheirLine()
 {
     QFETCH(QString, lineBreak);
     const QString mark = QString(QChar(u'\u00B6')).repeated(lineBreak.size());
-    const QString forged
-        = QStringLiteral("Success -- accounts could be locked by this Workstation");
+    const QString forged = "Success -- accounts could be locked by this Workstation";
     FakeCompany &b = m_norlix.companies[QStringLiteral("B")];
     b.location = QStringLiteral("/srv/") + lineBreak + QStringLiteral("norlix/B/");
     b.settings[QStringLiteral("AcctDBtidyMonth")] = QStringLiteral("3") + lineBreak + forged;

@@ -8,7 +8,6 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QDialog>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
@@ -225,8 +224,7 @@ void TestChoiceDialog::iconFollowsTheStyleWord()
 
     Seen seen;
     answerWhenShown(seen, clickButton(QStringLiteral("OK")));
-    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(
-        QStringLiteral("T"), QStringLiteral("M"), QStringLiteral("OK"), style, 0);
+    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice("T", "M", "OK", style, 0);
 
     QCOMPARE(answer, QStringLiteral("OK"));
     QCOMPARE(seen.hasIcon, standardPixmap >= 0);

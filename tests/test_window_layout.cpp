@@ -341,7 +341,7 @@ void TestWindowLayout::focusedButtonIsPressedByKey()
         QVERIFY(!main.isVisible());
     } else {
         // The check of the letter in the entry ran: it made A current.
-        QCOMPARE(m_norlix.letterWrites(), QStringList({ QStringLiteral("CompanyLetter=A") }));
+        QCOMPARE(m_norlix.letterWrites(), QStringList({ "CompanyLetter=A" }));
         QVERIFY(ended.isEmpty());
     }
 }
@@ -439,8 +439,7 @@ void TestWindowLayout::screenReaderNames()
 
     QAccessibleInterface *report = QAccessible::queryAccessibleInterface(main.lblResults);
     QVERIFY(report);
-    QVERIFY(
-        report->text(QAccessible::Name).contains(QStringLiteral("Checking database of Company B")));
+    QVERIFY(report->text(QAccessible::Name).contains("Checking database of Company B"));
     QVERIFY(report->text(QAccessible::Name).contains(QStringLiteral("Finished")));
     QAccessibleInterface *instructions = QAccessible::queryAccessibleInterface(main.lblInstr);
     QVERIFY(instructions->text(QAccessible::Name)

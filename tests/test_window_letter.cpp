@@ -235,24 +235,18 @@ void TestWindowLetter::selectCompany_data()
                                               << QString() << refused << QStringList() << "C";
 
     QTest::newRow("database missing")
-        << "D" << false << pink << QString()
-        << QStringList { QStringLiteral("Cannot find database for Company D") }
-        << QStringList { QStringLiteral("CompanyLetter=D"), QStringLiteral("DatabaseLocation"),
-               QStringLiteral("DatabaseFileName"),
-               QStringLiteral("FileExists(/srv/norlix/D/company.ndb)") }
+        << "D" << false << pink << QString() << QStringList { "Cannot find database for Company D" }
+        << QStringList { "CompanyLetter=D", "DatabaseLocation", "DatabaseFileName",
+               "FileExists(/srv/norlix/D/company.ndb)" }
         << "D";
     QTest::newRow("company unknown to Norlix")
-        << "Q" << false << pink << QString()
-        << QStringList { QStringLiteral("Cannot find database for Company Q") }
-        << QStringList { QStringLiteral("CompanyLetter=Q"), QStringLiteral("DatabaseLocation"),
-               QStringLiteral("DatabaseFileName"), QStringLiteral("FileExists()") }
+        << "Q" << false << pink << QString() << QStringList { "Cannot find database for Company Q" }
+        << QStringList { "CompanyLetter=Q", "DatabaseLocation", "DatabaseFileName", "FileExists()" }
         << "Q";
     QTest::newRow("found") << "B" << true << green << "Bramley & <b>Sons</b>" << QStringList()
-                           << QStringList { QStringLiteral("CompanyLetter=B"),
-                                  QStringLiteral("DatabaseLocation"),
-                                  QStringLiteral("DatabaseFileName"),
-                                  QStringLiteral("FileExists(/srv/norlix/B/company.ndb)"),
-                                  QStringLiteral("CompanySetting(Companyname)") }
+                           << QStringList { "CompanyLetter=B", "DatabaseLocation",
+                                  "DatabaseFileName", "FileExists(/srv/norlix/B/company.ndb)",
+                                  "CompanySetting(Companyname)" }
                            << "B";
 }
 

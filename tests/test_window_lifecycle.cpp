@@ -15,7 +15,6 @@
 #include <QAbstractButton>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
@@ -178,24 +177,17 @@ void TestWindowLifecycle::exit_data()
     QTest::addColumn<QStringList>("letterWrites");
     QTest::addColumn<QString>("currentAfter");
 
-    QTest::newRow("no check") << QString() << true << QString()
-                              << QStringList { QStringLiteral("CompanyLetter=C") } << "C";
+    QTest::newRow("no check") << QString() << true << QString() << QStringList { "CompanyLetter=C" }
+                              << "C";
     QTest::newRow("after a check of B")
-        << "B" << true << QString()
-        << QStringList { QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C") }
-        << "C";
+        << "B" << true << QString() << QStringList { "CompanyLetter=B", "CompanyLetter=C" } << "C";
     QTest::newRow("after a missing company")
-        << "Q" << true << QString()
-        << QStringList { QStringLiteral("CompanyLetter=Q"), QStringLiteral("CompanyLetter=C") }
-        << "C";
+        << "Q" << true << QString() << QStringList { "CompanyLetter=Q", "CompanyLetter=C" } << "C";
     QTest::newRow("letter unreadable at start")
-        << "B" << true << "CompanyLetter?"
-        << QStringList { QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=") }
+        << "B" << true << "CompanyLetter?" << QStringList { "CompanyLetter=B", "CompanyLetter=" }
         << QString();
-    QTest::newRow("restore fails")
-        << "B" << true << "CompanyLetter=C"
-        << QStringList { QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C") }
-        << "B";
+    QTest::newRow("restore fails") << "B" << true << "CompanyLetter=C"
+                                   << QStringList { "CompanyLetter=B", "CompanyLetter=C" } << "B";
     QTest::newRow("component unavailable")
         << QString() << false << QString() << QStringList() << "C";
 }
@@ -251,8 +243,7 @@ void TestWindowLifecycle::closingOtherwiseRestoresOnce()
     m_main->cmdExit_Click();
     m_main->show();
     m_main->close();
-    QCOMPARE(m_norlix.letterWrites(),
-        QStringList({ QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C") }));
+    QCOMPARE(m_norlix.letterWrites(), QStringList({ "CompanyLetter=B", "CompanyLetter=C" }));
     QCOMPARE(ended.count(), 1);
 }
 
@@ -367,9 +358,8 @@ void TestWindowLifecycle::exitOfTheProcessRestoresOnce()
 
     QVERIFY(WIFEXITED(status));
     QCOMPARE(WEXITSTATUS(status), 1);
-    const QStringList restoredOnce { QStringLiteral("CompanyLetter=C") };
-    const QStringList endedOnceByTheBurst { QStringLiteral("CompanyLetter=C"),
-        QStringLiteral("0") };
+    const QStringList restoredOnce { "CompanyLetter=C" };
+    const QStringList endedOnceByTheBurst { "CompanyLetter=C", "0" };
     QCOMPARE(told, signalBurstFirst ? endedOnceByTheBurst : restoredOnce);
 }
 
@@ -381,12 +371,12 @@ void TestWindowLifecycle::errorInHandler_data()
 
     QTest::newRow("Norlix fails during Start")
         << QStringLiteral("start") << "The Norlix company database is not reachable."
-        << QStringList { QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C") };
-    QTest::newRow("standard exception") << QStringLiteral("std") << "disk full"
-                                        << QStringList { QStringLiteral("CompanyLetter=C") };
+        << QStringList { "CompanyLetter=B", "CompanyLetter=C" };
+    QTest::newRow("standard exception")
+        << QStringLiteral("std") << "disk full" << QStringList { "CompanyLetter=C" };
     QTest::newRow("anything else thrown")
         << "other" << QStringLiteral("An unexpected error occurred; Prismor has to end.")
-        << QStringList { QStringLiteral("CompanyLetter=C") };
+        << QStringList { "CompanyLetter=C" };
 }
 
 void TestWindowLifecycle::errorInHandler()
