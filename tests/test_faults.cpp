@@ -128,12 +128,9 @@ struct RaisedKind
     Raised raised;
 };
 
-constexpr RaisedKind raisedKinds[] = {
-    { "ComponentError", Raised::ComponentError },
-    { "std::runtime_error", Raised::RuntimeError },
-    { "std::bad_alloc", Raised::BadAlloc },
-    { "not a std::exception", Raised::NotAnException },
-};
+constexpr RaisedKind raisedKinds[] = { { "ComponentError", Raised::ComponentError },
+    { "std::runtime_error", Raised::RuntimeError }, { "std::bad_alloc", Raised::BadAlloc },
+    { "not a std::exception", Raised::NotAnException } };
 
 } // namespace
 
