@@ -126,11 +126,13 @@ struct RaisedKind
 {
     const char *name;
     Raised raised;
+    const QString *message; // null: the fault's own description
 };
 
-constexpr RaisedKind raisedKinds[] = { { "ComponentError", Raised::ComponentError },
-    { "std::runtime_error", Raised::RuntimeError }, { "std::bad_alloc", Raised::BadAlloc },
-    { "not a std::exception", Raised::NotAnException } };
+constexpr RaisedKind raisedKinds[] = { { "ComponentError", Raised::ComponentError, nullptr },
+    { "std::runtime_error", Raised::RuntimeError, nullptr },
+    { "std::bad_alloc", Raised::BadAlloc, &outOfMemory },
+    { "not a std::exception", Raised::NotAnException, &unexpectedError } };
 
 } // namespace
 
@@ -243,15 +245,9 @@ void TestFaults::faultAtCallSite_data()
     for (const CallSite &site : callSites) {
         const QString operation = QLatin1String(site.operation);
         for (const RaisedKind &kind : raisedKinds) {
-            QString shown;
-            if (kind.raised == Raised::ComponentError || kind.raised == Raised::RuntimeError)
-                shown = faultDescription(operation, site.nth);
-            else if (kind.raised == Raised::NotAnException)
-                shown = unexpectedError;
-            else if (kind.raised == Raised::BadAlloc)
-                shown = outOfMemory;
-            if (site.givingBack)
-                shown = leftLockedOfC(shown);
+            const QString cause
+                = kind.message ? *kind.message : faultDescription(operation, site.nth);
+            const QString shown = site.givingBack ? leftLockedOfC(cause) : cause;
             QTest::addRow("%s / %s", site.name, kind.name)
                 << operation << site.nth << site.phase << site.linesKept
                 << QString::fromLatin1(site.lockHolderAfter)
