@@ -84,14 +84,8 @@ struct FakeNorlix
     int converterObjectsFetched = 0;
     bool dialogAnswersRanOut = false;
 
-    [[nodiscard]] QStringList lockCalls() const
-    {
-        return calls.filter(QStringLiteral("AccountsLock("));
-    }
-    [[nodiscard]] QStringList letterWrites() const
-    {
-        return calls.filter(QStringLiteral("CompanyLetter="));
-    }
+    [[nodiscard]] QStringList lockCalls() const { return calls.filter(u"AccountsLock("); }
+    [[nodiscard]] QStringList letterWrites() const { return calls.filter(u"CompanyLetter="); }
     // Each working object is meant for a single operation.
     [[nodiscard]] bool objectReused() const
     {
@@ -217,12 +211,14 @@ namespace FakeNorlixDetail {
 // A working object with a number of its own, which every operation on it is logged with.
 class WorkingObject
 {
-protected:
+public:
     explicit WorkingObject(FakeNorlix &state)
         : m_state(state)
         , m_number(++state.workingObjectsMade)
     {
     }
+
+protected:
     FakeNorlix &use(const QString &call)
     {
         m_state.record(call, m_number);
@@ -234,13 +230,23 @@ private:
     int m_number;
 };
 
+// A component: it answers from the installation's state.
+template<typename Interface> class Component : public Interface
+{
+public:
+    explicit Component(FakeNorlix &state)
+        : m_state(state)
+    {
+    }
+
+protected:
+    FakeNorlix &m_state;
+};
+
 class Database : public Norlix::CompanyDatabase, WorkingObject
 {
 public:
-    explicit Database(FakeNorlix &state)
-        : WorkingObject(state)
-    {
-    }
+    using WorkingObject::WorkingObject;
 
     bool FileExists(const QString &path) override
     {
@@ -292,13 +298,10 @@ public:
     }
 };
 
-class SystemGlobal : public Norlix::CompanyDatabaseComponent
+class SystemGlobal : public Component<Norlix::CompanyDatabaseComponent>
 {
 public:
-    explicit SystemGlobal(FakeNorlix &state)
-        : m_state(state)
-    {
-    }
+    using Component::Component;
     std::unique_ptr<Norlix::CompanyDatabase> Instance() override
     {
         ++m_state.databaseObjectsFetched;
@@ -306,18 +309,12 @@ public:
             return nullptr;
         return std::make_unique<Database>(m_state);
     }
-
-private:
-    FakeNorlix &m_state;
 };
 
 class Converter : public Norlix::ConverterObject, WorkingObject
 {
 public:
-    explicit Converter(FakeNorlix &state)
-        : WorkingObject(state)
-    {
-    }
+    using WorkingObject::WorkingObject;
     double ToNumber(const QVariant &value) override
     {
         auto &s = use(QStringLiteral("ToNumber(%1)").arg(value.toString()));
@@ -327,13 +324,10 @@ public:
     }
 };
 
-class NumberConverter : public Norlix::NumberConverterComponent
+class NumberConverter : public Component<Norlix::NumberConverterComponent>
 {
 public:
-    explicit NumberConverter(FakeNorlix &state)
-        : m_state(state)
-    {
-    }
+    using Component::Component;
     std::unique_ptr<Norlix::ConverterObject> Converter() override
     {
         ++m_state.converterObjectsFetched;
@@ -341,18 +335,12 @@ public:
             return nullptr;
         return std::make_unique<FakeNorlixDetail::Converter>(m_state);
     }
-
-private:
-    FakeNorlix &m_state;
 };
 
-class ChoiceDialog : public Norlix::ChoiceDialogComponent
+class ChoiceDialog : public Component<Norlix::ChoiceDialogComponent>
 {
 public:
-    explicit ChoiceDialog(FakeNorlix &state)
-        : m_state(state)
-    {
-    }
+    using Component::Component;
     QString ShowChoice(const QString &title, const QString &message, const QString &buttons,
         const QString &style, int number) override
     {
@@ -367,9 +355,6 @@ public:
         m_state.choiceAnswers.pop_front();
         return answer;
     }
-
-private:
-    FakeNorlix &m_state;
 };
 
 } // namespace FakeNorlixDetail

@@ -27,16 +27,10 @@ namespace {
 QStringList successfulReportOfB(
     const QString &workstation, const QString &version, const QString &holder = {})
 {
-    QStringList lines {
-        QStringLiteral("Checking database of Company B"),
-        QStringLiteral("WorkStation name: ") + workstation,
-        QStringLiteral("Database location: /srv/norlix/B/"),
-        QStringLiteral("    Last compacted in month 2024-03"),
-        QStringLiteral("    Database version ") + version,
-        QStringLiteral("Attempting to lock and unlock the accounts"),
-        QStringLiteral("Success -- accounts could be locked by this Workstation"),
-        QStringLiteral("Finished"),
-    };
+    QStringList lines { "Checking database of Company B", "WorkStation name: " + workstation,
+        "Database location: /srv/norlix/B/", "    Last compacted in month 2024-03",
+        "    Database version " + version, "Attempting to lock and unlock the accounts",
+        "Success -- accounts could be locked by this Workstation", "Finished" };
     if (!holder.isEmpty())
         lines = lines.mid(0, 6)
             + QStringList { "..... accounts seem to be locked by WorkStation: " + holder,
@@ -178,8 +172,7 @@ void TestCheckRun::versionLine()
 void TestCheckRun::emptyWorkstationNameUsesATemporaryName()
 {
     setWorkstationSetting(QString());
-    m_norlix.companies[QStringLiteral("B")].settings[QStringLiteral("CompanyVersNbr")]
-        = QStringLiteral("V0");
+    m_norlix.companies["B"].settings["CompanyVersNbr"] = "V0";
     auto window = openWindow();
     QVERIFY(window->workstationName().isEmpty());
 
@@ -188,8 +181,7 @@ void TestCheckRun::emptyWorkstationNameUsesATemporaryName()
     QCOMPARE(
         window->lblResults->caption(), report(successfulReportOfB(QString(), Texts::notYetSet)));
     QVERIFY(window->lblResults->caption().contains(QStringLiteral("\r\nWorkStation name: \r\n")));
-    QVERIFY(window->lblResults->caption().contains(
-        QStringLiteral("    Database version  ** not yet set")));
+    QVERIFY(window->lblResults->caption().contains("    Database version  ** not yet set"));
     const QStringList lockCalls = m_norlix.lockCalls();
     QCOMPARE(lockCalls.size(), 2);
     const QString name = FakeNorlix::workstationOf(lockCalls.at(0));
@@ -238,8 +230,7 @@ void TestCheckRun::refusedLetterLeavesTheReportEmpty()
     runCheck(*window, letter);
 
     QCOMPARE(window->lblResults->caption(), QString());
-    QCOMPARE(m_messages->shown().size(), 1);
-    QCOMPARE(m_messages->shown().at(0).text, message);
+    QCOMPARE(m_messages->texts(), QStringList { message });
     QVERIFY(m_norlix.lockCalls().isEmpty());
     QVERIFY(!m_norlix.calls.contains(QStringLiteral("CompanySetting(CompanyVersNbr)")));
     QVERIFY(window->isVisible());
@@ -264,8 +255,7 @@ void TestCheckRun::errorMidCheckKeepsTheEarlierLines()
     QFETCH(QString, failingCall);
     QFETCH(bool, lockHeld);
     QFETCH(int, linesKept);
-    const QString description
-        = QStringLiteral("The company database of B could not be read: disk I/O error.");
+    const QString description = "The company database of B could not be read: disk I/O error.";
     m_norlix.failAt(failingCall, 1, Raised::ComponentError, description);
     if (lockHeld) {
         m_norlix.lockHolder = QStringLiteral("W7");
@@ -278,8 +268,7 @@ void TestCheckRun::errorMidCheckKeepsTheEarlierLines()
 
     const QStringList expected = successfulReportOfB("WS1", "12345", "W7");
     QCOMPARE(window->lblResults->caption(), report(expected.mid(0, linesKept)));
-    QCOMPARE(m_messages->shown().size(), 1);
-    QCOMPARE(m_messages->shown().at(0).text, description);
+    QCOMPARE(m_messages->texts(), QStringList { description });
     QCOMPARE(m_messages->shown().at(0).title, QStringLiteral("Prismor"));
     QCOMPARE(ended.size(), 1);
     QVERIFY(ended.at(0).at(0).toInt() != 0);
@@ -289,14 +278,14 @@ void TestCheckRun::storedLineBreaksStayInTheirLine_data()
 {
     QTest::addColumn<QString>("lineBreak");
 
-    QTest::newRow("CR") << QStringLiteral("\r");
-    QTest::newRow("LF") << QStringLiteral("\n");
-    QTest::newRow("CR LF") << QStringLiteral("\r\n");
-    QTest::newRow("VT") << QStringLiteral("\v");
-    QTest::newRow("FF") << QStringLiteral("\f");
-    QTest::newRow("NEL") << QStringLiteral("\u0085");
-    QTest::newRow("line separator") << QStringLiteral("\u2028");
-    QTest::newRow("paragraph separator") << QStringLiteral("\u2029");
+    QTest::newRow("CR") << "\r";
+    QTest::newRow("LF") << "\n";
+    QTest::newRow("CR LF") << "\r\n";
+    QTest::newRow("VT") << "\v";
+    QTest::newRow("FF") << "\f";
+    QTest::newRow("NEL") << "\u0085";
+    QTest::newRow("line separator") << "\u2028";
+    QTest::newRow("paragraph separator") << "\u2029";
 }
 
 // A stored value cannot add report lines, such as a Success and a Finished of its own.
@@ -304,8 +293,7 @@ void TestCheckRun::storedLineBreaksStayInTheirLine()
 {
     QFETCH(QString, lineBreak);
     const QString mark = QString(QChar(u'\u00B6')).repeated(lineBreak.size());
-    const QString forged
-        = QStringLiteral("Success -- accounts could be locked by this Workstation");
+    const QString forged = "Success -- accounts could be locked by this Workstation";
     FakeCompany &b = m_norlix.companies[QStringLiteral("B")];
     b.location = QStringLiteral("/srv/") + lineBreak + QStringLiteral("norlix/B/");
     b.settings[QStringLiteral("AcctDBtidyMonth")] = QStringLiteral("3") + lineBreak + forged;
@@ -482,8 +470,7 @@ void TestCheckRun::giveBackThroughABusyFile()
     }
     QCOMPARE(window->lblResults->caption(), report(fullReport.mid(0, 6)));
     QCOMPARE(m_norlix.lockHolder, workstation.toUpper());
-    QCOMPARE(m_messages->shown().size(), 1);
-    QCOMPARE(m_messages->shown().at(0).text, message);
+    QCOMPARE(m_messages->texts(), QStringList { message });
     QCOMPARE(ended.size(), 1);
     QVERIFY(ended.at(0).at(0).toInt() != 0);
     if (!changedNothing) {

@@ -8,7 +8,6 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QDialog>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
@@ -106,6 +105,19 @@ std::function<void(QWidget *)> clickButton(const QString &text)
     };
 }
 
+// Shows the CAUTION dialog of a held lock and gives back the name of the button chosen.
+QString showCaution(const QString &message = QStringLiteral("M"))
+{
+    return Norlix::makeChoiceDialogWindow()->ShowChoice(QStringLiteral("CAUTION"), message,
+        QStringLiteral("Retry  Exit  Unlock"), QStringLiteral("warning"), 0);
+}
+
+// The style's own icon, drawn at the size that the dialog showed.
+QImage standardImage(QStyle::StandardPixmap which, const QSize &size)
+{
+    return QApplication::style()->standardIcon(which).pixmap(size).toImage();
+}
+
 } // namespace
 
 class TestChoiceDialog : public QObject
@@ -137,8 +149,7 @@ void TestChoiceDialog::showsTheCautionAndGivesBackTheChosenName()
     Seen seen;
     answerWhenShown(seen, clickButton(QStringLiteral("Unlock")));
 
-    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(QStringLiteral("CAUTION"),
-        message, QStringLiteral("Retry  Exit  Unlock"), QStringLiteral("warning"), 0);
+    const QString answer = showCaution(message);
 
     QVERIFY(seen.shown);
     QCOMPARE(answer, QStringLiteral("Unlock"));
@@ -148,11 +159,7 @@ void TestChoiceDialog::showsTheCautionAndGivesBackTheChosenName()
     QCOMPARE(seen.buttonTexts, QStringList({ "Retry", "Exit", "Unlock" }));
     QVERIFY(seen.modal);
     QVERIFY(seen.hasIcon);
-    const QImage warning = QApplication::style()
-                               ->standardIcon(QStyle::SP_MessageBoxWarning)
-                               .pixmap(seen.icon.size())
-                               .toImage();
-    QCOMPARE(seen.icon, warning);
+    QCOMPARE(seen.icon, standardImage(QStyle::SP_MessageBoxWarning, seen.icon.size()));
     QVERIFY(!seen.anyDefaultButton);
     QVERIFY(!seen.firstFocusOnAButton);
     QVERIFY(!(seen.flags & Qt::WindowCloseButtonHint));
@@ -217,17 +224,13 @@ void TestChoiceDialog::iconFollowsTheStyleWord()
 
     Seen seen;
     answerWhenShown(seen, clickButton(QStringLiteral("OK")));
-    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(
-        QStringLiteral("T"), QStringLiteral("M"), QStringLiteral("OK"), style, 0);
+    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice("T", "M", "OK", style, 0);
 
     QCOMPARE(answer, QStringLiteral("OK"));
     QCOMPARE(seen.hasIcon, standardPixmap >= 0);
     if (standardPixmap >= 0) {
-        const auto expected = QApplication::style()
-                                  ->standardIcon(QStyle::StandardPixmap(standardPixmap))
-                                  .pixmap(seen.icon.size())
-                                  .toImage();
-        QCOMPARE(seen.icon, expected);
+        QCOMPARE(
+            seen.icon, standardImage(QStyle::StandardPixmap(standardPixmap), seen.icon.size()));
         QCOMPARE(seen.iconName, iconName);
     }
 }
@@ -251,14 +254,11 @@ void TestChoiceDialog::showsMarkupAndAmpersandsAsWritten()
 void TestChoiceDialog::sitsOverTheActiveWindow()
 {
     QWidget window;
-    window.show();
-    QApplication::setActiveWindow(&window);
-    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QVERIFY(showActive(window));
 
     Seen seen;
     answerWhenShown(seen, clickButton(QStringLiteral("Exit")));
-    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(QStringLiteral("CAUTION"),
-        QStringLiteral("M"), QStringLiteral("Retry  Exit  Unlock"), QStringLiteral("warning"), 0);
+    const QString answer = showCaution();
 
     QCOMPARE(answer, QStringLiteral("Exit"));
     QCOMPARE(seen.parent, &window);
@@ -280,8 +280,7 @@ void TestChoiceDialog::enterChoosesTheButtonTheUserMovedTo()
         if (dialog->isVisible()) // the keys missed: answer anyway so that the test ends
             QTest::mouseClick(buttonsOf(dialog).at(0), Qt::LeftButton);
     });
-    const QString answer = Norlix::makeChoiceDialogWindow()->ShowChoice(QStringLiteral("CAUTION"),
-        QStringLiteral("M"), QStringLiteral("Retry  Exit  Unlock"), QStringLiteral("warning"), 0);
+    const QString answer = showCaution();
 
     QCOMPARE(focusedText, QStringLiteral("Exit"));
     QCOMPARE(answer, QStringLiteral("Exit"));
@@ -291,10 +290,7 @@ void TestChoiceDialog::quittingWhileOpenRaisesInsteadOfAnsweringNothing()
 {
     Seen seen;
     answerWhenShown(seen, [](QWidget *) { QCoreApplication::exit(0); });
-    QVERIFY_THROWS_EXCEPTION(Norlix::ComponentError,
-        (void)Norlix::makeChoiceDialogWindow()->ShowChoice(QStringLiteral("CAUTION"),
-            QStringLiteral("M"), QStringLiteral("Retry  Exit  Unlock"), QStringLiteral("warning"),
-            0));
+    QVERIFY_THROWS_EXCEPTION(Norlix::ComponentError, (void)showCaution());
     QVERIFY(seen.shown);
     QVERIFY(!shownChoiceDialog());
 }

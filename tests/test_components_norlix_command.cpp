@@ -19,8 +19,6 @@
 
 using namespace Norlix;
 
-using Outcome = NorlixRun;
-
 class TestNorlixCommand : public QObject
 {
     Q_OBJECT
@@ -54,7 +52,7 @@ private slots:
     void version();
 
 private:
-    Outcome norlix(const QStringList &args);
+    NorlixRun norlix(const QStringList &args);
 
     QTemporaryDir m_config;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -81,7 +79,7 @@ void TestNorlixCommand::cleanup()
     m_dir.reset();
 }
 
-Outcome TestNorlixCommand::norlix(const QStringList &args)
+NorlixRun TestNorlixCommand::norlix(const QStringList &args)
 {
     return runNorlixCommand(QStringLiteral(NORLIX_COMMAND), args);
 }
@@ -89,7 +87,7 @@ Outcome TestNorlixCommand::norlix(const QStringList &args)
 void TestNorlixCommand::demoShowsCompanies()
 {
     QCOMPARE(norlix({ "demo" }).exitCode, 0);
-    const Outcome a = norlix({ "company", "show", "A" });
+    const NorlixRun a = norlix({ "company", "show", "A" });
     QCOMPARE(a.exitCode, 0);
     const QString location = m_home + QStringLiteral("/companies/A/");
     QCOMPARE(a.out,
@@ -100,8 +98,7 @@ void TestNorlixCommand::demoShowsCompanies()
     QVERIFY(QFileInfo(location + QStringLiteral("CompanyA.sqlite")).isFile());
 
     QVERIFY(norlix({ "company", "show", "B" }).out.contains(QStringLiteral("\nexists: false\n")));
-    QVERIFY(norlix({ "company", "show", "C" })
-                .out.endsWith(QStringLiteral("lock: ACCOUNTS-PC (1 hold)\n")));
+    QVERIFY(norlix({ "company", "show", "C" }).out.endsWith("lock: ACCOUNTS-PC (1 hold)\n"));
     QCOMPARE(norlix({ "setting", "get", "D", "CompanyVersNbr" }).out, QStringLiteral("\n"));
     QCOMPARE(norlix({ "setting", "get", "A", "CompanyVersNbr" }).out, QStringLiteral("V6.123\n"));
 
@@ -113,15 +110,14 @@ void TestNorlixCommand::demoShowsCompanies()
 void TestNorlixCommand::lockAndUnlockPrintTheHolder()
 {
     QCOMPARE(norlix({ "demo" }).exitCode, 0);
-    const Outcome c = norlix({ "lock", "C", "X" });
+    const NorlixRun c = norlix({ "lock", "C", "X" });
     QCOMPARE(c.exitCode, 0);
     QCOMPARE(c.out, QStringLiteral("ACCOUNTS-PC\n"));
     QCOMPARE(norlix({ "unlock", "C", "X" }).out, QStringLiteral("ACCOUNTS-PC\n"));
 
     QCOMPARE(norlix({ "lock", "A", "X" }).out, QStringLiteral("X\n"));
     QCOMPARE(norlix({ "lock", "A", "X" }).out, QStringLiteral("X\n"));
-    QVERIFY(
-        norlix({ "company", "show", "A" }).out.endsWith(QStringLiteral("\nlock: X (2 holds)\n")));
+    QVERIFY(norlix({ "company", "show", "A" }).out.endsWith("\nlock: X (2 holds)\n"));
     QCOMPARE(norlix({ "unlock", "A", "X" }).out, QStringLiteral("X\n"));
     QCOMPARE(norlix({ "unlock", "A", "X" }).out, QStringLiteral("\n"));
     QCOMPARE(norlix({ "unlock", "A", "X" }).out, QStringLiteral("\n"));
@@ -198,7 +194,7 @@ void TestNorlixCommand::pipeBesideTheFileIsRefused()
     QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     for (const QStringList &args : { QStringList { "setting", "get", "A", "Companyname" },
              QStringList { "lock", "A", "X" } }) {
-        const Outcome outcome = norlix(args);
+        const NorlixRun outcome = norlix(args);
         QCOMPARE(outcome.exitCode, 1);
         QVERIFY2(outcome.err.contains(pipe) && outcome.err.contains(QStringLiteral("named pipe")),
             qPrintable(outcome.err));
@@ -318,7 +314,7 @@ void TestNorlixCommand::currentCompanyOutlivesTheProcess()
     QCOMPARE(makeStandInSystemGlobal()->Instance()->CompanyLetter(), QStringLiteral("K"));
     QCOMPARE(norlix({ "current" }).out, QStringLiteral("K\n"));
 
-    const Outcome bad = norlix({ "current", "k" });
+    const NorlixRun bad = norlix({ "current", "k" });
     QCOMPARE(bad.exitCode, 1);
     QVERIFY2(bad.err.contains(QStringLiteral("\"k\"")), qPrintable(bad.err));
     QCOMPARE(norlix({ "current" }).out, QStringLiteral("K\n"));
@@ -367,7 +363,7 @@ void TestNorlixCommand::addListRemove()
     QVERIFY(norlix({ "company", "show", "E" }).out.contains(QStringLiteral("exists: false")));
     QVERIFY(!QFileInfo::exists(m_home + QStringLiteral("/companies/E/CompanyE.sqlite")));
 
-    const Outcome removed = norlix({ "company", "remove", "F" });
+    const NorlixRun removed = norlix({ "company", "remove", "F" });
     QCOMPARE(removed.exitCode, 0);
     QVERIFY(QFileInfo(firPath).isFile());
     QCOMPARE(norlix({ "company", "list" }).out.count(u'\n'), 1);
@@ -377,7 +373,7 @@ void TestNorlixCommand::addListRemove()
 void TestNorlixCommand::initKeepsAnExistingInstallation()
 {
     QCOMPARE(norlix({ "demo" }).exitCode, 0);
-    const Outcome again = norlix({ "init" });
+    const NorlixRun again = norlix({ "init" });
     QCOMPARE(again.exitCode, 0);
     QVERIFY2(again.out.contains(QStringLiteral("exists already")), qPrintable(again.out));
     QCOMPARE(norlix({ "company", "list" }).out.count(u'\n'), 4);
@@ -387,7 +383,7 @@ void TestNorlixCommand::missingInstallation()
 {
     for (const QStringList &args : { QStringList { "company", "list" }, QStringList { "current" },
              QStringList { "lock", "A", "PC1" } }) {
-        const Outcome outcome = norlix(args);
+        const NorlixRun outcome = norlix(args);
         QCOMPARE(outcome.exitCode, 1);
         QVERIFY2(
             outcome.err.contains(m_home) && outcome.err.contains(QStringLiteral("norlix init")),
@@ -436,7 +432,7 @@ void TestNorlixCommand::badInput()
     QCOMPARE(norlix({ "current", "D" }).exitCode, 0);
     const QString companies = norlix({ "company", "list" }).out;
 
-    const Outcome outcome = norlix(args);
+    const NorlixRun outcome = norlix(args);
     QCOMPARE(outcome.exitCode, exitCode);
     QVERIFY2(outcome.err.startsWith(QStringLiteral("norlix: ")), qPrintable(outcome.err));
     QCOMPARE(outcome.out, QString());
@@ -455,7 +451,7 @@ static void verifyFitsTerminal(const QString &text)
 
 void TestNorlixCommand::help()
 {
-    const Outcome outcome = norlix({ "help" });
+    const NorlixRun outcome = norlix({ "help" });
     QCOMPARE(outcome.exitCode, 0);
     verifyFitsTerminal(outcome.out);
     for (const char *command : { "init", "demo", "company add", "company list", "company show",
@@ -486,7 +482,7 @@ void TestNorlixCommand::commandHelp()
 {
     QFETCH(QStringList, args);
     QFETCH(QStringList, usages);
-    const Outcome outcome = norlix(args);
+    const NorlixRun outcome = norlix(args);
     QCOMPARE(outcome.exitCode, 0);
     QCOMPARE(outcome.err, QString());
     QCOMPARE(outcome.out.count(QStringLiteral("usage: ")), usages.size());
@@ -500,7 +496,7 @@ void TestNorlixCommand::commandHelp()
 void TestNorlixCommand::version()
 {
     for (const char *option : { "--version", "-V" }) {
-        const Outcome outcome = norlix({ QLatin1String(option) });
+        const NorlixRun outcome = norlix({ QLatin1String(option) });
         QCOMPARE(outcome.exitCode, 0);
         QCOMPARE(outcome.out, QStringLiteral("norlix (Prismor) " PRISMOR_VERSION "\n"));
     }

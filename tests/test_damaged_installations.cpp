@@ -321,8 +321,7 @@ void TestDamagedInstallations::runInUnprivilegedChild()
     child.setProcessEnvironment(environment);
     child.setWorkingDirectory(QDir::tempPath());
     child.setProcessChannelMode(QProcess::MergedChannels);
-    const QString function
-        = QStringLiteral("damagedInstallation:") + QString::fromUtf8(QTest::currentDataTag());
+    const QString function = "damagedInstallation:" + QString::fromUtf8(QTest::currentDataTag());
     child.start(
         setpriv, { "--reuid=nobody", "--regid=nogroup", "--clear-groups", testCopy, function });
     QVERIFY(child.waitForFinished(60000));

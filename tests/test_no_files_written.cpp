@@ -66,16 +66,10 @@ void TestNoFilesWritten::initTestCase()
 QProcessEnvironment TestNoFilesWritten::sandboxEnvironment() const
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    const std::pair<const char *, const char *> folders[] = {
-        { "HOME", "home" },
-        { "XDG_CONFIG_HOME", "xdg-config" },
-        { "XDG_DATA_HOME", "xdg-data" },
-        { "XDG_CACHE_HOME", "xdg-cache" },
-        { "XDG_STATE_HOME", "xdg-state" },
-        { "XDG_RUNTIME_DIR", "runtime" },
-        { "TMPDIR", "tmp" },
-        { "NORLIX_HOME", "norlix" },
-    };
+    const std::pair<const char *, const char *> folders[] = { { "HOME", "home" },
+        { "XDG_CONFIG_HOME", "xdg-config" }, { "XDG_DATA_HOME", "xdg-data" },
+        { "XDG_CACHE_HOME", "xdg-cache" }, { "XDG_STATE_HOME", "xdg-state" },
+        { "XDG_RUNTIME_DIR", "runtime" }, { "TMPDIR", "tmp" }, { "NORLIX_HOME", "norlix" } };
     for (const auto &[variable, folder] : folders)
         environment.insert(QString::fromLatin1(variable), path(QString::fromLatin1(folder)));
     for (const char *display : { "DISPLAY", "WAYLAND_DISPLAY" })

@@ -32,8 +32,7 @@ void driveOneCheck()
 {
     QWidget *window = shownMainWindow();
     auto *letter = window ? window->findChild<QLineEdit *>(QStringLiteral("txtLetter")) : nullptr;
-    auto *start
-        = window ? window->findChild<QAbstractButton *>(QStringLiteral("cmdStart")) : nullptr;
+    auto *start = window ? window->findChild<QAbstractButton *>("cmdStart") : nullptr;
     auto *exit = window ? window->findChild<QAbstractButton *>(QStringLiteral("cmdExit")) : nullptr;
     auto *results = window ? window->findChild<QLabel *>(QStringLiteral("lblResults")) : nullptr;
     if (!letter || !start || !exit || !results)

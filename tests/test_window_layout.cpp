@@ -145,17 +145,17 @@ void TestWindowLayout::controls_data()
     QTest::addColumn<QColor>("backgroundColour"); // invalid: the platform's default
 
     const QColor platform;
-    QTest::newRow("txtLetter") << QStringLiteral("A") << QRect(640, 24, 25, 25) << 11.25 << 15
-                               << platform << platform;
-    QTest::newRow("cmdExit") << QStringLiteral("Exit") << QRect(616, 448, 73, 33) << 9.75 << 13
-                             << platform << platform;
-    QTest::newRow("cmdStart") << QStringLiteral("Start") << QRect(640, 80, 73, 33) << 9.75 << 13
-                              << platform << platform;
+    QTest::newRow("txtLetter") << "A" << QRect(640, 24, 25, 25) << 11.25 << 15 << platform
+                               << platform;
+    QTest::newRow("cmdExit") << "Exit" << QRect(616, 448, 73, 33) << 9.75 << 13 << platform
+                             << platform;
+    QTest::newRow("cmdStart") << "Start" << QRect(640, 80, 73, 33) << 9.75 << 13 << platform
+                              << platform;
     QTest::newRow("lblCoName") << QString() << QRect(512, 48, 209, 25) << 9.75 << 13
                                << QColor(0, 0, 255) << platform;
-    QTest::newRow("Label1") << QStringLiteral("Company Letter: ") << QRect(528, 27, 105, 17) << 9.75
-                            << 13 << platform << platform;
-    QTest::newRow("Label3") << QStringLiteral("Results") << QRect(24, 112, 105, 17) << 9.0 << 12
+    QTest::newRow("Label1") << "Company Letter: " << QRect(528, 27, 105, 17) << 9.75 << 13
+                            << platform << platform;
+    QTest::newRow("Label3") << "Results" << QRect(24, 112, 105, 17) << 9.0 << 12
                             << QColor(128, 128, 128) << platform;
     QTest::newRow("lblResults") << QString() << QRect(24, 128, 609, 305) << 11.25 << 15 << platform
                                 << QColor(255, 255, 255);
@@ -229,9 +229,7 @@ void TestWindowLayout::controlsAreCreatedInTableOrder()
 void TestWindowLayout::shownWindow()
 {
     Main main;
-    main.show();
-    main.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&main));
+    QVERIFY(showActive(main));
 
     QCOMPARE(QApplication::focusWidget(), main.cmdStart);
     QCOMPARE(main.lblInstr->caption(), Texts::instructions);
@@ -246,9 +244,7 @@ void TestWindowLayout::shownWindow()
 void TestWindowLayout::tabOrder()
 {
     Main main;
-    main.show();
-    main.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&main));
+    QVERIFY(showActive(main));
 
     const QList<QWidget *> forward = { main.cmdExit, main.txtLetter, main.cmdStart };
     for (QWidget *next : forward) {
@@ -288,13 +284,11 @@ void TestWindowLayout::enterAndEscapeInEntryPressNothing()
     if (insideDialog) {
         main = new Main(&dialog);
         layout->addWidget(main);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(showExposed(dialog));
     } else {
         standalone = std::make_unique<Main>();
         main = standalone.get();
-        main->show();
-        QVERIFY(QTest::qWaitForWindowExposed(main));
+        QVERIFY(showExposed(*main));
     }
     QSignalSpy startPressed(main->cmdStart, &QPushButton::clicked);
     QSignalSpy exitPressed(main->cmdExit, &QPushButton::clicked);
@@ -333,9 +327,7 @@ void TestWindowLayout::focusedButtonIsPressedByKey()
 
     Main main;
     QSignalSpy ended(&main, &Main::ended);
-    main.show();
-    main.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&main));
+    QVERIFY(showActive(main));
     QCOMPARE(QApplication::focusWidget(), main.cmdStart);
     if (onExit) {
         QTest::keyClick(main.cmdStart, Qt::Key_Tab);
@@ -349,7 +341,7 @@ void TestWindowLayout::focusedButtonIsPressedByKey()
         QVERIFY(!main.isVisible());
     } else {
         // The check of the letter in the entry ran: it made A current.
-        QCOMPARE(m_norlix.letterWrites(), QStringList({ QStringLiteral("CompanyLetter=A") }));
+        QCOMPARE(m_norlix.letterWrites(), QStringList({ "CompanyLetter=A" }));
         QVERIFY(ended.isEmpty());
     }
 }
@@ -359,14 +351,12 @@ void TestWindowLayout::labelShowsCaptionAsPlainText_data()
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("shown");
 
-    QTest::newRow("markup") << QStringLiteral("<b>Acme</b> <i>Ltd</i>")
-                            << QStringLiteral("<b>Acme</b> <i>Ltd</i>");
-    QTest::newRow("ampersand") << QStringLiteral("Smith & &Sons")
-                               << QStringLiteral("Smith & &Sons");
+    QTest::newRow("markup") << QStringLiteral("<b>Acme</b> <i>Ltd</i>") << "<b>Acme</b> <i>Ltd</i>";
+    QTest::newRow("ampersand") << QStringLiteral("Smith & &Sons") << "Smith & &Sons";
     QTest::newRow("entity") << QStringLiteral("R&amp;D &lt;") << QStringLiteral("R&amp;D &lt;");
     QTest::newRow("report lines") << QStringLiteral("Checking\r\nFinished\r\n")
-                                  << QStringLiteral("Checking\nFinished\n");
-    QTest::newRow("lone CR and LF") << QStringLiteral("a\rb\nc") << QStringLiteral("a\nb\nc");
+                                  << "Checking\nFinished\n";
+    QTest::newRow("lone CR and LF") << QStringLiteral("a\rb\nc") << "a\nb\nc";
 }
 
 void TestWindowLayout::labelShowsCaptionAsPlainText()
@@ -416,8 +406,7 @@ void TestWindowLayout::longLineBreaksBetweenWords()
 void TestWindowLayout::labelsKeepTheirSize()
 {
     Main main;
-    main.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    QVERIFY(showExposed(main));
     const QRect results = main.lblResults->geometry();
     const QRect name = main.lblCoName->geometry();
 
@@ -435,8 +424,7 @@ void TestWindowLayout::labelsKeepTheirSize()
 void TestWindowLayout::screenReaderNames()
 {
     Main main;
-    main.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    QVERIFY(showExposed(main));
     main.lblResults->setCaption(QStringLiteral("Checking database of Company B\r\nFinished\r\n"));
 
     QAccessibleInterface *entry = QAccessible::queryAccessibleInterface(main.txtLetter);
@@ -451,8 +439,7 @@ void TestWindowLayout::screenReaderNames()
 
     QAccessibleInterface *report = QAccessible::queryAccessibleInterface(main.lblResults);
     QVERIFY(report);
-    QVERIFY(
-        report->text(QAccessible::Name).contains(QStringLiteral("Checking database of Company B")));
+    QVERIFY(report->text(QAccessible::Name).contains("Checking database of Company B"));
     QVERIFY(report->text(QAccessible::Name).contains(QStringLiteral("Finished")));
     QAccessibleInterface *instructions = QAccessible::queryAccessibleInterface(main.lblInstr);
     QVERIFY(instructions->text(QAccessible::Name)
@@ -462,8 +449,7 @@ void TestWindowLayout::screenReaderNames()
 void TestWindowLayout::screenReaderReadsTheReportLineByLine()
 {
     Main main;
-    main.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    QVERIFY(showExposed(main));
     QAccessibleInterface *window = QAccessible::queryAccessibleInterface(&main);
     QCOMPARE(window->role(), QAccessible::Window);
     QCOMPARE(window->text(QAccessible::Name), QStringLiteral("Check Norlix DB"));

@@ -66,8 +66,7 @@ void TestWindowLetter::init()
     m_norlix.install();
     m_messages = std::make_unique<MessageBox::Recorder>();
     m_main = std::make_unique<Main>();
-    m_main->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+    QVERIFY(showExposed(*m_main));
     m_norlix.forgetCalls();
 }
 
@@ -84,30 +83,26 @@ void TestWindowLetter::filteredLetter_data()
     QTest::addColumn<QString>("kept");
 
     QTest::newRow("empty") << QString() << QString();
-    QTest::newRow("blanks only") << QStringLiteral("   ") << QString();
-    QTest::newRow("blank then b") << QStringLiteral(" b") << QStringLiteral("B");
-    QTest::newRow("word") << QStringLiteral("abc") << QStringLiteral("A");
-    QTest::newRow("capital kept") << QStringLiteral("Q") << QStringLiteral("Q");
-    QTest::newRow("digit") << QStringLiteral("7x") << QStringLiteral("7");
-    QTest::newRow("tab is not a blank") << QStringLiteral("\tb") << QStringLiteral("\t");
-    QTest::newRow("sharp s stays") << QStringLiteral("ßa") << QStringLiteral("ß");
-    QTest::newRow("ligature stays one") << QStringLiteral("ﬁx") << QStringLiteral("ﬁ");
-    QTest::newRow("accented") << QStringLiteral("é") << QStringLiteral("É");
-    QTest::newRow("combining marks kept")
-        << QStringLiteral("e\u0301\u0323f") << QStringLiteral("E\u0301\u0323");
-    QTest::newRow("emoji not halved")
-        << QStringLiteral("\U0001F600b") << QStringLiteral("\U0001F600");
-    QTest::newRow("astral letter upper-cased")
-        << QStringLiteral("\U00010428z") << QStringLiteral("\U00010400");
+    QTest::newRow("blanks only") << "   " << QString();
+    QTest::newRow("blank then b") << QStringLiteral(" b") << "B";
+    QTest::newRow("word") << QStringLiteral("abc") << "A";
+    QTest::newRow("capital kept") << QStringLiteral("Q") << "Q";
+    QTest::newRow("digit") << QStringLiteral("7x") << "7";
+    QTest::newRow("tab is not a blank") << QStringLiteral("\tb") << "\t";
+    QTest::newRow("sharp s stays") << QStringLiteral("ßa") << "ß";
+    QTest::newRow("ligature stays one") << QStringLiteral("ﬁx") << "ﬁ";
+    QTest::newRow("accented") << QStringLiteral("é") << "É";
+    QTest::newRow("combining marks kept") << QStringLiteral("e\u0301\u0323f") << "E\u0301\u0323";
+    QTest::newRow("emoji not halved") << QStringLiteral("\U0001F600b") << "\U0001F600";
+    QTest::newRow("astral letter upper-cased") << QStringLiteral("\U00010428z") << "\U00010400";
     QTest::newRow("flag pair whole")
-        << QStringLiteral("\U0001F1EC\U0001F1E7a") << QStringLiteral("\U0001F1EC\U0001F1E7");
+        << QStringLiteral("\U0001F1EC\U0001F1E7a") << "\U0001F1EC\U0001F1E7";
     QTest::newRow("lone surrogate")
         << QString(QChar(0xD800)) + QStringLiteral("b") << QString(QChar(0xD800));
     QTest::newRow("astral letter before a Devanagari vowel")
-        << QStringLiteral("\U0001D41A\u0960") << QStringLiteral("\U0001D41A");
+        << QStringLiteral("\U0001D41A\u0960") << "\U0001D41A";
     // A prepended mark joins the blank after it into one character; the blank still goes.
-    QTest::newRow("prepended mark before a blank")
-        << QStringLiteral("؀ x") << QStringLiteral("؀");
+    QTest::newRow("prepended mark before a blank") << QStringLiteral("؀ x") << "؀";
 }
 
 void TestWindowLetter::filteredLetter()
@@ -122,18 +117,18 @@ void TestWindowLetter::isCompanyLetter_data()
     QTest::addColumn<QString>("letter");
     QTest::addColumn<bool>("valid");
 
-    QTest::newRow("A") << QStringLiteral("A") << true;
-    QTest::newRow("Z") << QStringLiteral("Z") << true;
+    QTest::newRow("A") << "A" << true;
+    QTest::newRow("Z") << "Z" << true;
     QTest::newRow("empty") << QString() << false;
-    QTest::newRow("lower case") << QStringLiteral("a") << false;
-    QTest::newRow("two letters") << QStringLiteral("AB") << false;
-    QTest::newRow("digit") << QStringLiteral("1") << false;
-    QTest::newRow("before A") << QStringLiteral("@") << false;
-    QTest::newRow("after Z") << QStringLiteral("[") << false;
-    QTest::newRow("umlaut") << QStringLiteral("Ä") << false;
-    QTest::newRow("full-width A") << QStringLiteral("Ａ") << false;
-    QTest::newRow("sharp s") << QStringLiteral("ß") << false;
-    QTest::newRow("A with mark") << QStringLiteral("A\u0301") << false;
+    QTest::newRow("lower case") << "a" << false;
+    QTest::newRow("two letters") << "AB" << false;
+    QTest::newRow("digit") << "1" << false;
+    QTest::newRow("before A") << "@" << false;
+    QTest::newRow("after Z") << "[" << false;
+    QTest::newRow("umlaut") << "Ä" << false;
+    QTest::newRow("full-width A") << "Ａ" << false;
+    QTest::newRow("sharp s") << "ß" << false;
+    QTest::newRow("A with mark") << "A\u0301" << false;
 }
 
 void TestWindowLetter::isCompanyLetter()
@@ -149,11 +144,10 @@ void TestWindowLetter::typing_data()
     QTest::addColumn<QString>("keys");
     QTest::addColumn<QString>("kept");
 
-    QTest::newRow("blank then b") << QString() << QStringLiteral(" b") << QStringLiteral("B");
-    QTest::newRow("second letter dropped")
-        << QString() << QStringLiteral("cd") << QStringLiteral("C");
-    QTest::newRow("sharp s") << QString() << QStringLiteral("ß") << QStringLiteral("ß");
-    QTest::newRow("after A") << QStringLiteral("A") << QStringLiteral("q") << QStringLiteral("A");
+    QTest::newRow("blank then b") << QString() << QStringLiteral(" b") << "B";
+    QTest::newRow("second letter dropped") << QString() << QStringLiteral("cd") << "C";
+    QTest::newRow("sharp s") << QString() << QStringLiteral("ß") << "ß";
+    QTest::newRow("after A") << QStringLiteral("A") << QStringLiteral("q") << "A";
 }
 
 void TestWindowLetter::typing()
@@ -181,14 +175,12 @@ void TestWindowLetter::pasting_data()
     QTest::addColumn<QString>("clipboard");
     QTest::addColumn<QString>("kept");
 
-    QTest::newRow("three-letter word") << QStringLiteral("xyz") << QStringLiteral("X");
-    QTest::newRow("blanks around") << QStringLiteral("  m  ") << QStringLiteral("M");
-    QTest::newRow("emoji pair") << QStringLiteral("\U0001F600\U0001F601")
-                                << QStringLiteral("\U0001F600");
-    QTest::newRow("letter with marks")
-        << QStringLiteral("o\u0308\u0304p") << QStringLiteral("O\u0308\u0304");
-    QTest::newRow("sharp s word") << QStringLiteral("ßtraße") << QStringLiteral("ß");
-    QTest::newRow("report line") << QStringLiteral("b\r\nc") << QStringLiteral("B");
+    QTest::newRow("three-letter word") << QStringLiteral("xyz") << "X";
+    QTest::newRow("blanks around") << QStringLiteral("  m  ") << "M";
+    QTest::newRow("emoji pair") << QStringLiteral("\U0001F600\U0001F601") << "\U0001F600";
+    QTest::newRow("letter with marks") << QStringLiteral("o\u0308\u0304p") << "O\u0308\u0304";
+    QTest::newRow("sharp s word") << QStringLiteral("ßtraße") << "ß";
+    QTest::newRow("report line") << QStringLiteral("b\r\nc") << "B";
 }
 
 void TestWindowLetter::pasting()
@@ -239,31 +231,23 @@ void TestWindowLetter::selectCompany_data()
     const QColor orange(255, 208, 176), pink(255, 208, 208), green(224, 255, 224);
     const QStringList refused = { Texts::letterNotValid };
     for (const char *letter : { "", "1", "b", "BB", "Ä", " B", "ß" })
-        QTest::addRow("refused '%s'", letter)
-            << QString::fromUtf8(letter) << false << orange << QString() << refused << QStringList()
-            << QStringLiteral("C");
+        QTest::addRow("refused '%s'", letter) << QString::fromUtf8(letter) << false << orange
+                                              << QString() << refused << QStringList() << "C";
 
     QTest::newRow("database missing")
-        << QStringLiteral("D") << false << pink << QString()
-        << QStringList { QStringLiteral("Cannot find database for Company D") }
-        << QStringList { QStringLiteral("CompanyLetter=D"), QStringLiteral("DatabaseLocation"),
-               QStringLiteral("DatabaseFileName"),
-               QStringLiteral("FileExists(/srv/norlix/D/company.ndb)") }
-        << QStringLiteral("D");
+        << "D" << false << pink << QString() << QStringList { "Cannot find database for Company D" }
+        << QStringList { "CompanyLetter=D", "DatabaseLocation", "DatabaseFileName",
+               "FileExists(/srv/norlix/D/company.ndb)" }
+        << "D";
     QTest::newRow("company unknown to Norlix")
-        << QStringLiteral("Q") << false << pink << QString()
-        << QStringList { QStringLiteral("Cannot find database for Company Q") }
-        << QStringList { QStringLiteral("CompanyLetter=Q"), QStringLiteral("DatabaseLocation"),
-               QStringLiteral("DatabaseFileName"), QStringLiteral("FileExists()") }
-        << QStringLiteral("Q");
-    QTest::newRow("found") << QStringLiteral("B") << true << green
-                           << QStringLiteral("Bramley & <b>Sons</b>") << QStringList()
-                           << QStringList { QStringLiteral("CompanyLetter=B"),
-                                  QStringLiteral("DatabaseLocation"),
-                                  QStringLiteral("DatabaseFileName"),
-                                  QStringLiteral("FileExists(/srv/norlix/B/company.ndb)"),
-                                  QStringLiteral("CompanySetting(Companyname)") }
-                           << QStringLiteral("B");
+        << "Q" << false << pink << QString() << QStringList { "Cannot find database for Company Q" }
+        << QStringList { "CompanyLetter=Q", "DatabaseLocation", "DatabaseFileName", "FileExists()" }
+        << "Q";
+    QTest::newRow("found") << "B" << true << green << "Bramley & <b>Sons</b>" << QStringList()
+                           << QStringList { "CompanyLetter=B", "DatabaseLocation",
+                                  "DatabaseFileName", "FileExists(/srv/norlix/B/company.ndb)",
+                                  "CompanySetting(Companyname)" }
+                           << "B";
 }
 
 void TestWindowLetter::selectCompany()

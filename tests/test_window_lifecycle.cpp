@@ -15,7 +15,6 @@
 #include <QAbstractButton>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
@@ -90,8 +89,7 @@ void TestWindowLifecycle::cleanup()
 
 void TestWindowLifecycle::showMain()
 {
-    m_main->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+    QVERIFY(showExposed(*m_main));
 }
 
 void TestWindowLifecycle::showWithBSelected()
@@ -117,19 +115,14 @@ void TestWindowLifecycle::startUp_data()
     QTest::addColumn<QString>("workstation");
 
     QTest::newRow("lower case with blanks")
-        << QStringLiteral("  front desk 2  ") << true << QString() << QStringLiteral("C")
-        << QStringLiteral("FRONT DESK 2");
-    QTest::newRow("setting absent")
-        << QString() << true << QString() << QStringLiteral("C") << QString();
-    QTest::newRow("setting empty")
-        << QStringLiteral("") << true << QString() << QStringLiteral("C") << QString();
-    QTest::newRow("only blanks are trimmed") << QStringLiteral(" \tws ") << true << QString()
-                                             << QStringLiteral("C") << QStringLiteral("\tWS");
-    QTest::newRow("component unavailable")
-        << QStringLiteral("ws-7") << false << QString() << QString() << QStringLiteral("WS-7");
+        << "  front desk 2  " << true << QString() << QStringLiteral("C") << "FRONT DESK 2";
+    QTest::newRow("setting absent") << QString() << true << QString() << "C" << QString();
+    QTest::newRow("setting empty") << QStringLiteral("") << true << QString() << "C" << QString();
+    QTest::newRow("only blanks are trimmed")
+        << " \tws " << true << QString() << QStringLiteral("C") << "\tWS";
+    QTest::newRow("component unavailable") << "ws-7" << false << QString() << QString() << "WS-7";
     QTest::newRow("letter cannot be read")
-        << QStringLiteral("ws-7") << true << QStringLiteral("CompanyLetter?") << QString()
-        << QStringLiteral("WS-7");
+        << "ws-7" << true << "CompanyLetter?" << QString() << "WS-7";
 }
 
 void TestWindowLifecycle::startUp()
@@ -184,27 +177,19 @@ void TestWindowLifecycle::exit_data()
     QTest::addColumn<QStringList>("letterWrites");
     QTest::addColumn<QString>("currentAfter");
 
-    QTest::newRow("no check") << QString() << true << QString()
-                              << QStringList { QStringLiteral("CompanyLetter=C") }
-                              << QStringLiteral("C");
+    QTest::newRow("no check") << QString() << true << QString() << QStringList { "CompanyLetter=C" }
+                              << "C";
     QTest::newRow("after a check of B")
-        << QStringLiteral("B") << true << QString()
-        << QStringList { QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C") }
-        << QStringLiteral("C");
+        << "B" << true << QString() << QStringList { "CompanyLetter=B", "CompanyLetter=C" } << "C";
     QTest::newRow("after a missing company")
-        << QStringLiteral("Q") << true << QString()
-        << QStringList { QStringLiteral("CompanyLetter=Q"), QStringLiteral("CompanyLetter=C") }
-        << QStringLiteral("C");
+        << "Q" << true << QString() << QStringList { "CompanyLetter=Q", "CompanyLetter=C" } << "C";
     QTest::newRow("letter unreadable at start")
-        << QStringLiteral("B") << true << QStringLiteral("CompanyLetter?")
-        << QStringList { QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=") }
+        << "B" << true << "CompanyLetter?" << QStringList { "CompanyLetter=B", "CompanyLetter=" }
         << QString();
-    QTest::newRow("restore fails")
-        << QStringLiteral("B") << true << QStringLiteral("CompanyLetter=C")
-        << QStringList { QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C") }
-        << QStringLiteral("B");
+    QTest::newRow("restore fails") << "B" << true << "CompanyLetter=C"
+                                   << QStringList { "CompanyLetter=B", "CompanyLetter=C" } << "B";
     QTest::newRow("component unavailable")
-        << QString() << false << QString() << QStringList() << QStringLiteral("C");
+        << QString() << false << QString() << QStringList() << "C";
 }
 
 void TestWindowLifecycle::exit()
@@ -258,8 +243,7 @@ void TestWindowLifecycle::closingOtherwiseRestoresOnce()
     m_main->cmdExit_Click();
     m_main->show();
     m_main->close();
-    QCOMPARE(m_norlix.letterWrites(),
-        QStringList({ QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C") }));
+    QCOMPARE(m_norlix.letterWrites(), QStringList({ "CompanyLetter=B", "CompanyLetter=C" }));
     QCOMPARE(ended.count(), 1);
 }
 
@@ -374,9 +358,8 @@ void TestWindowLifecycle::exitOfTheProcessRestoresOnce()
 
     QVERIFY(WIFEXITED(status));
     QCOMPARE(WEXITSTATUS(status), 1);
-    const QStringList restoredOnce { QStringLiteral("CompanyLetter=C") };
-    const QStringList endedOnceByTheBurst { QStringLiteral("CompanyLetter=C"),
-        QStringLiteral("0") };
+    const QStringList restoredOnce { "CompanyLetter=C" };
+    const QStringList endedOnceByTheBurst { "CompanyLetter=C", "0" };
     QCOMPARE(told, signalBurstFirst ? endedOnceByTheBurst : restoredOnce);
 }
 
@@ -387,15 +370,13 @@ void TestWindowLifecycle::errorInHandler_data()
     QTest::addColumn<QStringList>("letterWrites");
 
     QTest::newRow("Norlix fails during Start")
-        << QStringLiteral("start")
-        << QStringLiteral("The Norlix company database is not reachable.")
-        << QStringList { QStringLiteral("CompanyLetter=B"), QStringLiteral("CompanyLetter=C") };
-    QTest::newRow("standard exception") << QStringLiteral("std") << QStringLiteral("disk full")
-                                        << QStringList { QStringLiteral("CompanyLetter=C") };
+        << QStringLiteral("start") << "The Norlix company database is not reachable."
+        << QStringList { "CompanyLetter=B", "CompanyLetter=C" };
+    QTest::newRow("standard exception")
+        << QStringLiteral("std") << "disk full" << QStringList { "CompanyLetter=C" };
     QTest::newRow("anything else thrown")
-        << QStringLiteral("other")
-        << QStringLiteral("An unexpected error occurred; Prismor has to end.")
-        << QStringList { QStringLiteral("CompanyLetter=C") };
+        << "other" << QStringLiteral("An unexpected error occurred; Prismor has to end.")
+        << QStringList { "CompanyLetter=C" };
 }
 
 void TestWindowLifecycle::errorInHandler()

@@ -146,9 +146,7 @@ QList<Figure> TestWindowReadability::measureTexts(const Theme &theme)
     if (!theme.changedWhileOpen)
         QApplication::setPalette(theme.palette);
     Main main;
-    main.show();
-    main.activateWindow();
-    if (!QTest::qWaitForWindowActive(&main))
+    if (!showActive(main))
         return figures;
     if (theme.changedWhileOpen) {
         QApplication::setPalette(theme.palette);
@@ -198,8 +196,7 @@ QList<Figure> TestWindowReadability::measureTexts(const Theme &theme)
         });
 
     // The dialog opens over the active window, as it does during a check.
-    main.activateWindow();
-    if (!QTest::qWaitForWindowActive(&main))
+    if (!showActive(main))
         return figures;
     const auto dialog = Norlix::makeChoiceDialogWindow();
     whileModal(
@@ -265,8 +262,7 @@ void TestWindowReadability::textsKeepTheirContrastInEveryTheme()
 void TestWindowReadability::fixedTextsFitTheirControls()
 {
     Main main;
-    main.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    QVERIFY(showExposed(main));
     QStringList cutOff;
     const auto check = [&](QWidget *control, const QString &text, const QRect &room,
                            const QSize &needed) {

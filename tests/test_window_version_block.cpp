@@ -59,10 +59,8 @@ void TestWindowVersionBlock::initTestCase()
     }
     QVERIFY(m_output.isValid());
     const QString res = m_output.filePath(QStringLiteral("prismor.res"));
-    windres(arguments << "-O"
-                      << "res"
-                      << "-i" << PRISMOR_RESOURCES_DIR "/prismor.rc"
-                      << "-o" << res);
+    windres(arguments
+        + QStringList { "-O", "res", "-i", PRISMOR_RESOURCES_DIR "/prismor.rc", "-o", res });
     const QStringList lines = QString::fromUtf8(windres({ "-O", "rc", "-i", res })).split(u'\n');
     for (const QString &line : lines)
         if (!line.startsWith(QLatin1String("  0x")))

@@ -30,6 +30,21 @@
         return QTest::qExec(&test, argc, argv);                                                    \
     }
 
+// Shows the window and waits until it is on screen; false when it never got there.
+[[nodiscard]] inline bool showExposed(QWidget &window)
+{
+    window.show();
+    return QTest::qWaitForWindowExposed(&window);
+}
+
+// Shows the window, makes it the active one and waits for that; false when it never became it.
+[[nodiscard]] inline bool showActive(QWidget &window)
+{
+    window.show();
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
+}
+
 // The Norlix choice dialog while it is shown, or null.
 inline QWidget *shownChoiceDialog()
 {
