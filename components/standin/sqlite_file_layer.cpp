@@ -78,10 +78,18 @@ int readFile(sqlite3_file *file, void *buffer, int amount, sqlite3_int64 offset)
     return code;
 }
 
-// Whatever this process writes, the size is asked of the disk again afterwards.
+// Whatever this process writes, the size is asked of the disk again afterwards. While it writes
+// it holds a lock that keeps everyone else from turning the database to a log: a log missing
+// before its write is missing with the version bytes it writes.
 int writeFile(sqlite3_file *file, const void *buffer, int amount, sqlite3_int64 offset)
 {
-    database(file)->sizeKnown = false;
+    DatabaseFile *db = database(file);
+    db->sizeKnown = false;
+    const bool logMissingNow
+        = db->versionRead && db->logAbsent && db->logAbsentVersion == db->version;
+    if (logMissingNow && offset == 0 && amount >= versionOffset + versionSize)
+        std::memcpy(db->logAbsentVersion.data(),
+            static_cast<const unsigned char *>(buffer) + versionOffset, versionSize);
     return real(file)->pMethods->xWrite(real(file), buffer, amount, offset);
 }
 
