@@ -85,8 +85,9 @@ int writeFile(sqlite3_file *file, const void *buffer, int amount, sqlite3_int64 
 {
     DatabaseFile *db = database(file);
     db->sizeKnown = false;
+    // A connection that uses a log writes the database only to copy the log back into it.
     const bool logMissingNow
-        = db->versionRead && db->logAbsent && db->logAbsentVersion == db->version;
+        = db->versionRead && !db->usesLog && db->logAbsent && db->logAbsentVersion == db->version;
     if (logMissingNow && offset == 0 && amount >= versionOffset + versionSize)
         std::memcpy(db->logAbsentVersion.data(),
             static_cast<const unsigned char *>(buffer) + versionOffset, versionSize);
