@@ -257,7 +257,7 @@ void leaveTheDemo(Installation &installation)
     CompanyFile(QStringLiteral("A"), path("A")).setSetting("AcctDBtidyMonth", "1999-01");
     CompanyFile(QStringLiteral("B"), path("B")).create();
     CompanyFile c(QStringLiteral("C"), path("C"));
-    c.releaseLock(QStringLiteral("LA"));
+    c.accountsLock(QStringLiteral("ACCOUNTS-PC"), QStringLiteral("UNLOCK"));
     c.accountsLock(QStringLiteral("FRONT"), QStringLiteral("LOCK"));
     c.accountsLock(QStringLiteral("FRONT"), QStringLiteral("LOCK"));
     CompanyFile(QStringLiteral("D"), path("D")).setSetting("CompanyVersNbr", "V9.9");

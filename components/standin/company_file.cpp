@@ -11,7 +11,6 @@
 namespace Norlix {
 namespace {
 
-using Mode = SqliteConnection::Mode;
 
 constexpr auto schema = R"(
 CREATE TABLE IF NOT EXISTS settings (
@@ -74,10 +73,10 @@ CompanyFile::CompanyFile(QString letter, QString path, std::chrono::milliseconds
 {
 }
 
-OperationConnection CompanyFile::connect() const
+DatabaseAccess CompanyFile::access() const
 {
-    return OperationConnection(m_connections, label(), m_path, m_busyTimeout,
-        QStringLiteral("%1 was not found at %2.").arg(label(), m_path));
+    return { m_connections, label(), m_path, m_busyTimeout,
+        QStringLiteral("%1 was not found at %2.").arg(label(), m_path) };
 }
 
 QString CompanyFile::label() const
@@ -87,9 +86,10 @@ QString CompanyFile::label() const
 
 void CompanyFile::verifyReadable() const
 {
-    const OperationConnection db = connect();
-    SqliteStatement(*db, "SELECT count(*) FROM settings").run();
-    SqliteStatement(*db, "SELECT count(*) FROM locks").run();
+    runOperation(access(), [](SqliteConnection &db) {
+        SqliteStatement(db, "SELECT count(*) FROM settings").run();
+        SqliteStatement(db, "SELECT count(*) FROM locks").run();
+    });
 }
 
 bool CompanyFile::create(const std::function<void(SqliteConnection &)> &fill)
@@ -111,33 +111,39 @@ bool CompanyFile::create(const std::function<void(SqliteConnection &)> &fill)
     return false;
 }
 
+void CompanyFile::useRollbackJournal()
+{
+    runOperation(access(), [&](SqliteConnection &db) {
+        SqliteStatement mode(db, "PRAGMA main.journal_mode = DELETE");
+        if (!mode.next() || mode.text(0) != QLatin1String("delete"))
+            throw ComponentError(QStringLiteral("%1 at %2 could not be put back to a rollback "
+                                                "journal; it stays in journal mode \"%3\".")
+                                     .arg(label(), m_path, mode.text(0)),
+                nothingChanged);
+    });
+}
+
 QString CompanyFile::setting(const QString &key) const
 {
     requireKey(key);
-    const OperationConnection db = connect();
-    SqliteStatement select(*db, "SELECT value FROM settings WHERE key = ?1");
-    select.bind(1, key);
-    return select.next() ? select.text(0) : QString();
+    return operate(access(), [&](SqliteConnection &db) {
+        SqliteStatement select(db, "SELECT value FROM settings WHERE key = ?1");
+        select.bind(1, key);
+        return select.next() ? select.text(0) : QString();
+    });
 }
 
 void CompanyFile::setSetting(const QString &key, const QString &value)
 {
     requireKey(key);
-    const OperationConnection db = connect();
-    db->writeTransaction([&] {
-        SqliteStatement(*db, "INSERT OR REPLACE INTO settings (key, value) VALUES (?1, ?2)")
-            .bind(1, key)
-            .bind(2, value)
-            .run();
+    runOperation(access(), [&](SqliteConnection &db) {
+        db.writeTransaction([&] {
+            SqliteStatement(db, "INSERT OR REPLACE INTO settings (key, value) VALUES (?1, ?2)")
+                .bind(1, key)
+                .bind(2, value)
+                .run();
+        });
     });
-}
-
-void CompanyFile::removeSetting(const QString &key)
-{
-    requireKey(key);
-    const OperationConnection db = connect();
-    db->writeTransaction(
-        [&] { SqliteStatement(*db, "DELETE FROM settings WHERE key = ?1").bind(1, key).run(); });
 }
 
 QString CompanyFile::lockOwner(const QString &lockName) const
@@ -150,8 +156,7 @@ LockHolding CompanyFile::lockHolding(const QString &lockName) const
     if (lockName.isEmpty())
         throw ComponentError(
             QStringLiteral("A lock name is needed to ask who holds a lock."), nothingChanged);
-    const OperationConnection db = connect();
-    return readLock(*db, lockName);
+    return operate(access(), [&](SqliteConnection &db) { return readLock(db, lockName); });
 }
 
 QString CompanyFile::accountsLock(const QString &workstation, const QString &action)
@@ -171,25 +176,23 @@ QString CompanyFile::accountsLock(const QString &workstation, const QString &act
             nothingChanged);
 
     const QString name = QString::fromLatin1(accountsLockName);
-    const OperationConnection db = connect();
-    // A request that cannot change anything (the lock is another's) only reads, so that
-    // workstations asking again and again never queue for the write lock.
-    Lock lock;
-    db->readThenWriteTransaction([&] {
-        lock = readLock(*db, name);
-        if (!changesLock(lock, workstation, locking))
-            return;
-        lock
-            = locking ? Lock { workstation, lock.holds + 1 } : Lock { lock.holder, lock.holds - 1 };
-        writeLock(*db, name, lock);
+    return operate(access(), [&](SqliteConnection &db) {
+        // A request that cannot change anything (the lock is another's) only reads, so that
+        // workstations asking again and again never queue for the file.
+        Lock lock = readLock(db, name);
+        if (changesLock(lock, workstation, locking)) {
+            db.writeTransaction([&] {
+                // Read again with the file held alone: another may have asked meanwhile.
+                lock = readLock(db, name);
+                if (!changesLock(lock, workstation, locking))
+                    return;
+                lock = locking ? Lock { workstation, lock.holds + 1 }
+                               : Lock { lock.holder, lock.holds - 1 };
+                writeLock(db, name, lock);
+            });
+        }
+        return lock.holds > 0 ? lock.holder : QString();
     });
-    return lock.holds > 0 ? lock.holder : QString();
-}
-
-void CompanyFile::releaseLock(const QString &lockName)
-{
-    const OperationConnection db = connect();
-    db->writeTransaction([&] { writeLock(*db, lockName, {}); });
 }
 
 } // namespace Norlix

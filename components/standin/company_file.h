@@ -8,8 +8,8 @@
 namespace Norlix {
 
 class ConnectionCache;
-class OperationConnection;
 class SqliteConnection;
+struct DatabaseAccess;
 
 // A request for the accounts lock waits this long for a busy database before it fails.
 inline constexpr std::chrono::milliseconds defaultBusyTimeout { 5000 };
@@ -42,7 +42,8 @@ public:
     // The stored value, or empty text when the key is not stored.
     [[nodiscard]] QString setting(const QString &key) const;
     void setSetting(const QString &key, const QString &value);
-    void removeSetting(const QString &key);
+    // Takes the file out of write-ahead-log mode, should another program have put it there.
+    void useRollbackJournal();
 
     // The workstation holding the named lock, or empty text.
     [[nodiscard]] QString lockOwner(const QString &lockName) const;
@@ -50,15 +51,13 @@ public:
     // action "LOCK" or "UNLOCK" for that workstation; gives back the holder afterwards. A holder
     // asking LOCK again holds it once more and must UNLOCK as often.
     QString accountsLock(const QString &workstation, const QString &action);
-    // Frees a lock whoever holds it, however often: the administrator's way out.
-    void releaseLock(const QString &lockName);
 
     [[nodiscard]] const QString &path() const { return m_path; }
     [[nodiscard]] QString label() const;
 
 private:
     void verifyReadable() const;
-    [[nodiscard]] OperationConnection connect() const;
+    [[nodiscard]] DatabaseAccess access() const;
 
     QString m_letter;
     QString m_path;

@@ -4,66 +4,82 @@
 
 #include <component_error.h>
 
-#include <QFile>
 #include <QFileInfo>
-
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
-
-#include <exception>
 
 namespace Norlix {
 namespace {
 
-// What a look at the path tells of the file there: which file it is, and whether it changed. The
-// change times catch a file copied over in place, which SQLite cannot tell from its own writes
-// when the copy carries the same change counter.
-struct FileState
+// How often an operation starts again on a path whose file keeps being replaced under it.
+constexpr int replacedAttempts = 3;
+
+// The connection one attempt of an operation works with: the kept one, or one opened afresh
+// that the cache keeps only when the attempt ends well.
+class Lease
 {
-    bool found = false;
-#ifdef Q_OS_UNIX
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified {};
-    timespec statusChanged {};
-#endif
+public:
+    Lease(const DatabaseAccess &file, const PathState &now)
+        : m_file(file)
+    {
+        if (m_file.cache)
+            m_connection = m_file.cache->reusable(m_file.path, now);
+        if (m_connection) {
+            m_connection->setBusyTimeout(m_file.busyTimeout);
+        } else {
+            // Opening looks again at the file and the journals beside it.
+            m_own = std::make_unique<SqliteConnection>(
+                m_file.label, m_file.path, SqliteConnection::Mode::Existing, m_file.busyTimeout);
+            m_connection = m_own.get();
+        }
+        m_changesBefore = m_connection->totalChanges();
+    }
+
+    [[nodiscard]] SqliteConnection &connection() const { return *m_connection; }
+    [[nodiscard]] bool wrote() const { return m_connection->totalChanges() != m_changesBefore; }
+
+    void giveUp()
+    {
+        if (m_file.cache && !m_own)
+            m_file.cache->forget(m_file.path);
+        m_own.reset();
+        m_connection = nullptr;
+    }
+
+    // Keeps the connection in the cache, with its file as state found it.
+    void keep(const PathState &state)
+    {
+        if (m_file.cache)
+            m_file.cache->keep(m_file.path, std::move(m_own), state);
+    }
+
+private:
+    const DatabaseAccess &m_file;
+    std::unique_ptr<SqliteConnection> m_own;
+    SqliteConnection *m_connection = nullptr;
+    qint64 m_changesBefore = 0;
 };
 
-FileState stateAt(const QString &path)
+ComponentError keptBeingReplaced(const DatabaseAccess &file)
 {
-    FileState state;
-#ifdef Q_OS_UNIX
-    struct stat info
-    {
-    };
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return state;
-    // Something other than a file in its place is another inode: opening it afresh names it.
-    state = { true, info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim };
-#else
-    state.found = QFileInfo::exists(path);
-#endif
-    return state;
+    return ComponentError(QStringLiteral("%1 at %2 was replaced again and again while it was "
+                                         "being read; try again later.")
+                              .arg(file.label, file.path),
+        nothingChanged);
 }
 
-bool operator==(const timespec &a, const timespec &b)
+// Refuses, before anything opens a file, a path that holds no file, and anything but a file
+// where SQLite keeps the journals.
+PathState requireUsable(const DatabaseAccess &file)
 {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
-// Without a way to tell files apart, every operation opens the file afresh.
-bool sameUnchangedFile(const FileState &a, const FileState &b)
-{
-#ifdef Q_OS_UNIX
-    return a.found && b.found && a.device == b.device && a.inode == b.inode && a.size == b.size
-        && a.modified == b.modified && a.statusChanged == b.statusChanged;
-#else
-    Q_UNUSED(a);
-    Q_UNUSED(b);
-    return false;
-#endif
+    const PathState now = stateAt(file.path);
+    if (!now.found) {
+        if (file.cache)
+            file.cache->forget(file.path);
+        throw ComponentError(file.missingMessage, nothingChanged);
+    }
+    if (!now.regular)
+        requireOnlyFiles(file.label, file.path); // names what stands there
+    requireOnlyFileCompanions(file.label, file.path);
+    return now;
 }
 
 } // namespace
@@ -71,38 +87,32 @@ bool sameUnchangedFile(const FileState &a, const FileState &b)
 struct ConnectionCache::Kept
 {
     std::unique_ptr<SqliteConnection> connection;
-    FileState state;
+    PathState state;
 };
 
 ConnectionCache::ConnectionCache() = default;
 ConnectionCache::~ConnectionCache() = default;
 
-SqliteConnection &ConnectionCache::existing(const QString &label, const QString &path,
-    std::chrono::milliseconds busyTimeout, const QString &missingMessage)
+SqliteConnection *ConnectionCache::reusable(const QString &path, const PathState &now)
 {
-    const FileState now = stateAt(path);
-    if (!now.found) {
-        forget(path);
-        throw ComponentError(missingMessage, nothingChanged);
+    const auto kept = m_kept.find(path);
+    if (kept == m_kept.end())
+        return nullptr;
+    if (!kept->second.state.unchangedSince(now)) {
+        m_kept.erase(kept);
+        return nullptr;
     }
-    if (const auto kept = m_kept.find(path);
-        kept != m_kept.end() && sameUnchangedFile(kept->second.state, now)) {
-        kept->second.connection->setBusyTimeout(busyTimeout);
-        return *kept->second.connection;
-    }
-    forget(path);
-    // Opening looks again at the file and the journals beside it, and names whatever is no file.
-    auto connection = std::make_unique<SqliteConnection>(
-        label, path, SqliteConnection::Mode::Existing, busyTimeout);
-    SqliteConnection &opened = *connection;
-    m_kept[path] = Kept { std::move(connection), now };
-    return opened;
+    return kept->second.connection.get();
 }
 
-void ConnectionCache::noteWritten(const QString &path)
+void ConnectionCache::keep(
+    const QString &path, std::unique_ptr<SqliteConnection> connection, const PathState &state)
 {
-    if (const auto kept = m_kept.find(path); kept != m_kept.end())
-        kept->second.state = stateAt(path);
+    if (connection) {
+        m_kept[path] = Kept { std::move(connection), state };
+    } else if (const auto kept = m_kept.find(path); kept != m_kept.end()) {
+        kept->second.state = state;
+    }
 }
 
 void ConnectionCache::forget(const QString &path)
@@ -110,35 +120,50 @@ void ConnectionCache::forget(const QString &path)
     m_kept.erase(path);
 }
 
-OperationConnection::OperationConnection(ConnectionCache *cache, const QString &label,
-    const QString &path, std::chrono::milliseconds busyTimeout, const QString &missingMessage)
-    : m_cache(cache)
-    , m_path(path)
-    , m_exceptionsBefore(std::uncaught_exceptions())
+void runOperation(const DatabaseAccess &file, const std::function<void(SqliteConnection &)> &work)
 {
-    if (m_cache) {
-        m_connection = &m_cache->existing(label, path, busyTimeout, missingMessage);
-    } else {
-        if (!QFileInfo::exists(path))
-            throw ComponentError(missingMessage, nothingChanged);
-        m_own = std::make_unique<SqliteConnection>(
-            label, path, SqliteConnection::Mode::Existing, busyTimeout);
-        m_connection = m_own.get();
-    }
-    m_changesBefore = m_connection->totalChanges();
-}
-
-OperationConnection::~OperationConnection()
-{
-    if (!m_cache)
+    for (int attempt = 1;; ++attempt) {
+        const PathState before = requireUsable(file);
+        Lease lease(file, before);
+        SqliteConnection &db = lease.connection();
+        try {
+            work(db);
+        } catch (const FileReplaced &) {
+            lease.giveUp();
+            if (attempt == replacedAttempts)
+                throw keptBeingReplaced(file);
+            continue;
+        } catch (...) {
+            lease.giveUp();
+            throw;
+        }
+        // A transaction still open would hold its lock until the next operation.
+        if (db.rollBackLeftOpen()) {
+            lease.giveUp();
+            return;
+        }
+        const bool wrote = lease.wrote();
+        const PathState after = stateAt(file.path);
+        if (!after.sameFileAs(db.opened())) {
+            lease.giveUp();
+            // A write checked the path while it held the file alone: what came there since is
+            // another program's doing. What was read came from a file no longer there.
+            if (wrote)
+                return;
+            if (attempt == replacedAttempts)
+                throw keptBeingReplaced(file);
+            continue;
+        }
+        // A connection to a file in write-ahead-log mode holds a shared lock between
+        // transactions, which would keep other programs from taking the file out of that mode.
+        if (QFileInfo::exists(file.path + QStringLiteral("-wal"))) {
+            lease.giveUp();
+            return;
+        }
+        // Only this process's own write, to the file it has open, is taken as the file's state.
+        lease.keep(wrote ? after : before);
         return;
-    const bool failed = std::uncaught_exceptions() > m_exceptionsBefore;
-    // A transaction still open would hold its lock until the next operation.
-    const bool leftOpen = m_connection->rollBackLeftOpen();
-    if (failed || leftOpen)
-        m_cache->forget(m_path);
-    else if (m_connection->totalChanges() != m_changesBefore)
-        m_cache->noteWritten(m_path);
+    }
 }
 
 } // namespace Norlix

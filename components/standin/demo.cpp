@@ -64,12 +64,24 @@ void storeDemoState(SqliteConnection &db, const QString &schema, const DemoCompa
             .run();
 }
 
-void removeDatabase(const CompanyEntry &entry)
+// Removes the database and whatever SQLite keeps beside it, so that no journal or log of this
+// file is left for a later one at its place to take as its own.
+void removeDatabase(const QString &path)
 {
-    for (const QString &path : { entry.path(), entry.path() + QStringLiteral("-journal") })
-        if (QFileInfo::exists(path) && !QFile::remove(path))
+    QStringList files = companionsOf(path);
+    files.prepend(path);
+    for (const QString &file : std::as_const(files))
+        if ((QFileInfo::exists(file) || QFileInfo(file).isSymLink()) && !QFile::remove(file))
             throw ComponentError(
-                QStringLiteral("The demo database %1 could not be removed.").arg(path));
+                QStringLiteral("The demo database %1 could not be removed.").arg(file));
+}
+
+// Journals and logs beside a demo database that is not there belong to no database; removed
+// before the demo makes one at that place.
+void removeLeftoverCompanions(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        removeDatabase(path);
 }
 
 // The demo keeps its companies at their default places, so a refresh never touches a database
@@ -82,15 +94,16 @@ void resetDemoCompany(Installation &installation, const DemoCompany &demo)
     const CompanyEntry entry { letter, QString::fromUtf8(demo.name),
         installation.defaultLocation(letter), Installation::defaultFileName(letter) };
     if (*demo.tidyMonth == '\0') {
-        removeDatabase(entry);
+        removeDatabase(entry.path());
         installation.putCompany(entry);
         return;
     }
     // A damaged database stops the demo here, named as such, with the register as it was.
     // A database made here is made complete, in case the demo stops before the register changes.
-    CompanyFile(letter, entry.path()).create([&](SqliteConnection &db) {
-        storeDemoState(db, QStringLiteral("main"), demo);
-    });
+    removeLeftoverCompanions(entry.path());
+    CompanyFile file(letter, entry.path());
+    file.create([&](SqliteConnection &db) { storeDemoState(db, QStringLiteral("main"), demo); });
+    file.useRollbackJournal();
     installation.putCompany(
         entry, [&](SqliteConnection &db) { storeDemoState(db, QStringLiteral("company"), demo); });
 }

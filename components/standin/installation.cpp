@@ -19,7 +19,6 @@
 namespace Norlix {
 namespace {
 
-using Mode = SqliteConnection::Mode;
 
 const QString registerLabel = QStringLiteral("The Norlix register of companies");
 
@@ -108,10 +107,9 @@ Installation::Installation(QString home, std::shared_ptr<ConnectionCache> connec
 {
 }
 
-OperationConnection Installation::connectRegister() const
+DatabaseAccess Installation::registerAccess() const
 {
-    return OperationConnection(
-        m_connections.get(), registerLabel, registerPath(), defaultBusyTimeout, notFound());
+    return { m_connections.get(), registerLabel, registerPath(), defaultBusyTimeout, notFound() };
 }
 
 CompanyEntry Installation::unregistered(const QString &letter) const
@@ -164,8 +162,8 @@ bool Installation::create()
         if (createDatabase(registerLabel, registerPath(), build, defaultBusyTimeout))
             return true;
     }
-    const OperationConnection db = connectRegister();
-    SqliteStatement(*db, "SELECT count(*) FROM companies").run();
+    runOperation(registerAccess(),
+        [](SqliteConnection &db) { SqliteStatement(db, "SELECT count(*) FROM companies").run(); });
     return false;
 }
 
@@ -182,13 +180,14 @@ QString Installation::defaultFileName(const QString &letter)
 std::optional<CompanyEntry> Installation::company(const QString &letter) const
 {
     requireCompanyLetter(letter);
-    const OperationConnection db = connectRegister();
-    SqliteStatement select(
-        *db, "SELECT letter, name, location, file FROM companies WHERE letter = ?1");
-    select.bind(1, letter);
-    if (!select.next())
-        return std::nullopt;
-    return entryFrom(select);
+    return operate(registerAccess(), [&](SqliteConnection &db) -> std::optional<CompanyEntry> {
+        SqliteStatement select(
+            db, "SELECT letter, name, location, file FROM companies WHERE letter = ?1");
+        select.bind(1, letter);
+        if (!select.next())
+            return std::nullopt;
+        return entryFrom(select);
+    });
 }
 
 CompanyEntry Installation::companyOrDefault(const QString &letter) const
@@ -200,14 +199,46 @@ CompanyEntry Installation::companyOrDefault(const QString &letter) const
 
 QList<CompanyEntry> Installation::companies() const
 {
-    const OperationConnection db = connectRegister();
-    SqliteStatement select(
-        *db, "SELECT letter, name, location, file FROM companies ORDER BY letter");
-    QList<CompanyEntry> entries;
-    while (select.next())
-        entries.append(entryFrom(select));
-    return entries;
+    return operate(registerAccess(), [](SqliteConnection &db) {
+        SqliteStatement select(
+            db, "SELECT letter, name, location, file FROM companies ORDER BY letter");
+        QList<CompanyEntry> entries;
+        while (select.next())
+            entries.append(entryFrom(select));
+        return entries;
+    });
 }
+
+namespace {
+
+// Registers the company, and makes its database first when withDatabase is set, inside the
+// register's write transaction.
+void registerNew(SqliteConnection &db, const CompanyEntry &entry, bool withDatabase, bool &createdDatabase)
+{
+    SqliteStatement registered(db, "SELECT 1 FROM companies WHERE letter = ?1");
+    if (registered.bind(1, entry.letter).next())
+        throw ComponentError(QStringLiteral("Company %1 is registered already; remove it first "
+                                            "to add it anew.")
+                                 .arg(entry.letter),
+            nothingChanged);
+    // A redone attempt finds the database that the attempt before it made.
+    if (withDatabase)
+        createdDatabase = CompanyFile(entry.letter, entry.path()).create([&](auto &file) {
+            SqliteStatement(file, "INSERT INTO settings (key, value) VALUES (?1, ?2)")
+                .bind(1, QStringLiteral("Companyname"))
+                .bind(2, entry.name)
+                .run();
+        }) || createdDatabase;
+    SqliteStatement(
+        db, "INSERT INTO companies (letter, name, location, file) VALUES (?1, ?2, ?3, ?4)")
+        .bind(1, entry.letter)
+        .bind(2, entry.name)
+        .bind(3, entry.location)
+        .bind(4, entry.fileName)
+        .run();
+}
+
+} // namespace
 
 void Installation::addCompany(CompanyEntry entry, bool withDatabase)
 {
@@ -220,30 +251,10 @@ void Installation::addCompany(CompanyEntry entry, bool withDatabase)
     if (entry.fileName.isEmpty())
         entry.fileName = defaultFileName(entry.letter);
     requireFileName(entry.fileName);
-    const OperationConnection db = connectRegister();
     bool createdDatabase = false;
     try {
-        db->writeTransaction([&] {
-            SqliteStatement registered(*db, "SELECT 1 FROM companies WHERE letter = ?1");
-            if (registered.bind(1, entry.letter).next())
-                throw ComponentError(QStringLiteral("Company %1 is registered already; remove it "
-                                                    "first to add it anew.")
-                                         .arg(entry.letter),
-                    nothingChanged);
-            if (withDatabase)
-                createdDatabase = CompanyFile(entry.letter, entry.path()).create([&](auto &file) {
-                    SqliteStatement(file, "INSERT INTO settings (key, value) VALUES (?1, ?2)")
-                        .bind(1, QStringLiteral("Companyname"))
-                        .bind(2, entry.name)
-                        .run();
-                });
-            SqliteStatement(
-                *db, "INSERT INTO companies (letter, name, location, file) VALUES (?1, ?2, ?3, ?4)")
-                .bind(1, entry.letter)
-                .bind(2, entry.name)
-                .bind(3, entry.location)
-                .bind(4, entry.fileName)
-                .run();
+        runOperation(registerAccess(), [&](SqliteConnection &db) {
+            db.writeTransaction([&] { registerNew(db, entry, withDatabase, createdDatabase); });
         });
     } catch (const ComponentError &error) {
         // The register rolled back, but the new database stays.
@@ -259,70 +270,76 @@ void Installation::putCompany(
     requireCompanyLetter(entry.letter);
     requireExists();
     // A connection of its own: the attached database must not stay with a kept one.
-    SqliteConnection db(registerLabel, registerPath(), Mode::Existing, defaultBusyTimeout);
-    if (changeDatabase)
-        db.attach(entry.path(), "company");
-    db.writeTransaction([&] {
-        SqliteStatement(db,
-            "INSERT OR REPLACE INTO companies (letter, name, location, file) "
-            "VALUES (?1, ?2, ?3, ?4)")
-            .bind(1, entry.letter)
-            .bind(2, entry.name)
-            .bind(3, entry.location)
-            .bind(4, entry.fileName)
-            .run();
+    DatabaseAccess own = registerAccess();
+    own.cache = nullptr;
+    runOperation(own, [&](SqliteConnection &db) {
         if (changeDatabase)
-            changeDatabase(db);
+            db.attach(entry.path(), "company");
+        db.writeTransaction([&] {
+            SqliteStatement(db,
+                "INSERT OR REPLACE INTO companies (letter, name, location, file) "
+                "VALUES (?1, ?2, ?3, ?4)")
+                .bind(1, entry.letter)
+                .bind(2, entry.name)
+                .bind(3, entry.location)
+                .bind(4, entry.fileName)
+                .run();
+            if (changeDatabase)
+                changeDatabase(db);
+        });
     });
 }
 
 bool Installation::removeCompany(const QString &letter)
 {
     requireCompanyLetter(letter);
-    const OperationConnection db = connectRegister();
-    bool removed = false;
-    db->writeTransaction([&] {
-        SqliteStatement(*db, "DELETE FROM companies WHERE letter = ?1").bind(1, letter).run();
-        removed = db->changes() > 0;
+    return operate(registerAccess(), [&](SqliteConnection &db) {
+        bool removed = false;
+        db.writeTransaction([&] {
+            SqliteStatement(db, "DELETE FROM companies WHERE letter = ?1").bind(1, letter).run();
+            removed = db.changes() > 0;
+        });
+        return removed;
     });
-    return removed;
 }
 
 QString Installation::currentLetter() const
 {
-    const OperationConnection db = connectRegister();
-    return storedCurrentLetter(*db).value_or(QStringLiteral("A"));
+    return operate(registerAccess(), [](SqliteConnection &db) {
+        return storedCurrentLetter(db).value_or(QStringLiteral("A"));
+    });
 }
 
 void Installation::setCurrentLetter(const QString &letter)
 {
     requireCompanyLetter(letter);
-    const OperationConnection db = connectRegister();
-    // Making the current company current again has nothing to write.
-    if (storedCurrentLetter(*db) == letter)
-        return;
-    db->writeTransaction([&] {
-        SqliteStatement(
-            *db, "INSERT OR REPLACE INTO current_companies (user, letter) VALUES (?1, ?2)")
-            .bind(1, currentUserName())
-            .bind(2, letter)
-            .run();
+    runOperation(registerAccess(), [&](SqliteConnection &db) {
+        // Making the current company current again has nothing to write.
+        if (storedCurrentLetter(db) == letter)
+            return;
+        db.writeTransaction([&] {
+            SqliteStatement(
+                db, "INSERT OR REPLACE INTO current_companies (user, letter) VALUES (?1, ?2)")
+                .bind(1, currentUserName())
+                .bind(2, letter)
+                .run();
+        });
     });
 }
 
 CompanyEntry Installation::currentCompany() const
 {
-    const OperationConnection db = connectRegister();
-    SqliteStatement select(*db,
-        "SELECT current.letter, companies.name, companies.location, companies.file "
-        "FROM (SELECT coalesce((SELECT letter FROM current_companies WHERE user = ?1), 'A') "
-        "AS letter) AS current LEFT JOIN companies ON companies.letter = current.letter");
-    select.bind(1, currentUserName());
-    if (!select.next())
-        return companyOrDefault(QStringLiteral("A")); // the query always gives one row
-    const QString letter = select.text(0);
-    requireCompanyLetter(letter);
-    return select.isNull(1) ? unregistered(letter) : entryFrom(select);
+    return operate(registerAccess(), [&](SqliteConnection &db) {
+        SqliteStatement select(db,
+            "SELECT current.letter, companies.name, companies.location, companies.file "
+            "FROM (SELECT coalesce((SELECT letter FROM current_companies WHERE user = ?1), 'A') "
+            "AS letter) AS current LEFT JOIN companies ON companies.letter = current.letter");
+        select.bind(1, currentUserName());
+        select.next(); // the query always gives one row
+        const QString letter = select.text(0);
+        requireCompanyLetter(letter);
+        return select.isNull(1) ? unregistered(letter) : entryFrom(select);
+    });
 }
 
 } // namespace Norlix

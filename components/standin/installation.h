@@ -10,8 +10,8 @@
 namespace Norlix {
 
 class ConnectionCache;
-class OperationConnection;
 class SqliteConnection;
+struct DatabaseAccess;
 
 // A company as the register knows it.
 struct CompanyEntry
@@ -80,7 +80,7 @@ public:
     [[nodiscard]] ConnectionCache *connections() const { return m_connections.get(); }
 
 private:
-    [[nodiscard]] OperationConnection connectRegister() const;
+    [[nodiscard]] DatabaseAccess registerAccess() const;
     [[nodiscard]] QString notFound() const;
     // Where the file of a company that is not registered would be.
     [[nodiscard]] CompanyEntry unregistered(const QString &letter) const;

@@ -1,9 +1,8 @@
 #include "sqlite_connection.h"
 
-#include "sqlite_file_layer.h"
-
 #include <component_error.h>
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -62,6 +61,13 @@ QString whatStandsAt(const QString &path)
 #endif
 }
 
+#ifdef Q_OS_UNIX
+qint64 nanoseconds(const timespec &time)
+{
+    return qint64(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+#endif
+
 // Puts a file in place only where there is none, even when another process makes one meanwhile.
 bool placeWithoutReplacing(const QString &from, const QString &to)
 {
@@ -72,11 +78,50 @@ bool placeWithoutReplacing(const QString &from, const QString &to)
 #endif
 }
 
+// How often an open or an operation starts again on a path whose file is being replaced under it
+// before it gives up.
+constexpr int replacedAttempts = 3;
+
 } // namespace
+
+PathState stateAt(const QString &path)
+{
+    PathState state;
+#ifdef Q_OS_UNIX
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return state;
+    state.found = true;
+    state.regular = S_ISREG(info.st_mode);
+    state.identity = { quint64(info.st_dev), quint64(info.st_ino) };
+    state.size = info.st_size;
+    state.modifiedNs = nanoseconds(info.st_mtim);
+    state.statusChangedNs = nanoseconds(info.st_ctim);
+#else
+    const QFileInfo info(path);
+    if (!info.exists())
+        return state;
+    state.found = true;
+    state.regular = info.isFile();
+    state.size = info.size();
+    state.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1'000'000;
+    state.statusChangedNs = info.metadataChangeTime().toMSecsSinceEpoch() * 1'000'000;
+#endif
+    return state;
+}
+
+QStringList companionsOf(const QString &path)
+{
+    return { path + QStringLiteral("-journal"), path + QStringLiteral("-wal"),
+        path + QStringLiteral("-shm") };
+}
 
 bool createDatabase(const QString &label, const QString &path,
     const std::function<void(SqliteConnection &)> &fill, std::chrono::milliseconds busyTimeout)
 {
+    requireNoLeftoverCompanions(label, path);
     const QString spare = path + QStringLiteral(".new-")
         + QString::number(QRandomGenerator::global()->generate64(), 16);
     try {
@@ -85,6 +130,12 @@ bool createDatabase(const QString &label, const QString &path,
     } catch (const ComponentError &error) {
         QFile::remove(spare);
         throw ComponentError(error.description()); // a file may have been left behind
+    } catch (const FileReplaced &) {
+        QFile::remove(spare);
+        throw ComponentError(
+            QStringLiteral("%1 could not be made: its spare file %2 was replaced while it was "
+                           "being written.")
+                .arg(label, spare));
     }
     const bool placed = placeWithoutReplacing(spare, path);
     QFile::remove(spare);
@@ -100,12 +151,29 @@ void requireOnlyFiles(const QString &label, const QString &path)
         throw ComponentError(QStringLiteral("%1 at %2 is not a file (%3 stands in its place).")
                                  .arg(label, path, other),
             nothingChanged);
-    for (const char *suffix : { "-journal", "-wal", "-shm" }) {
-        const QString companion = path + QLatin1String(suffix);
+    requireOnlyFileCompanions(label, path);
+}
+
+void requireOnlyFileCompanions(const QString &label, const QString &path)
+{
+    for (const QString &companion : companionsOf(path)) {
         if (const QString other = whatStandsAt(companion); !other.isEmpty())
             throw ComponentError(QStringLiteral("%1 at %2 cannot be used: %3 stands at %4, where "
                                                 "SQLite keeps the file's journal.")
                                      .arg(label, path, other, companion),
+                nothingChanged);
+    }
+}
+
+void requireNoLeftoverCompanions(const QString &label, const QString &path)
+{
+    for (const QString &companion : companionsOf(path)) {
+        if (QFileInfo::exists(companion) || QFileInfo(companion).isSymLink())
+            throw ComponentError(QStringLiteral("%1 cannot be made at %2: %3 lies there, left over "
+                                                "from an earlier database at that place, and a new "
+                                                "database would take it for its own journal. Move "
+                                                "it away or remove it first.")
+                                     .arg(label, path, companion),
                 nothingChanged);
     }
 }
@@ -120,17 +188,48 @@ SqliteConnection::SqliteConnection(
         throw ComponentError(
             QStringLiteral("%1 was not found at %2.").arg(m_label, m_path), nothingChanged);
     requireOnlyFiles(m_label, m_path);
-    const int code
-        = sqlite3_open_v2(m_path.toUtf8().constData(), &m_db, openFlags(mode), sqliteFileLayer());
+    for (int attempt = 1;; ++attempt) {
+        open(openFlags(mode));
+        // The file opened is the one the path named both before and after the open only when
+        // no other file was renamed over it meanwhile; SQLite compares the file it holds open
+        // with the path.
+        int moved = 0;
+        const PathState after = stateAt(m_path);
+        if (sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK)
+            moved = 0; // a file layer that cannot tell; its files cannot be renamed while open
+        if (!moved && after.sameFileAs(m_opened))
+            break;
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        if (attempt == replacedAttempts)
+            throw ComponentError(QStringLiteral("%1 at %2 was replaced again and again while it "
+                                                "was being opened; try again later.")
+                                     .arg(m_label, m_path),
+                mode == Mode::Create ? Effect::Unknown : Effect::Unchanged);
+    }
+    sqlite3_busy_handler(m_db, &SqliteConnection::waitWhileBusy, this);
+    sqlite3_extended_result_codes(m_db, 1);
+}
+
+void SqliteConnection::open(int flags)
+{
+    m_opened = stateAt(m_path);
+    const int code = sqlite3_open_v2(m_path.toUtf8().constData(), &m_db, flags, nullptr);
     if (code != SQLITE_OK) {
         // The destructor does not run for a constructor that throws. Creating may have left a
         // file behind.
         const ComponentError error = failure(code);
         sqlite3_close_v2(m_db);
-        throw mode == Mode::Create ? ComponentError(error.description()) : error;
+        m_db = nullptr;
+        throw (flags & SQLITE_OPEN_CREATE) ? ComponentError(error.description()) : error;
     }
-    sqlite3_busy_handler(m_db, &SqliteConnection::waitWhileBusy, this);
-    sqlite3_extended_result_codes(m_db, 1);
+    if (!m_opened.found) // the file was made by this open
+        m_opened = stateAt(m_path);
+}
+
+bool SqliteConnection::stillAtPath() const
+{
+    return stateAt(m_path).sameFileAs(m_opened);
 }
 
 SqliteConnection::~SqliteConnection()
@@ -149,31 +248,17 @@ void SqliteConnection::execute(const char *sql)
 
 void SqliteConnection::writeTransaction(const std::function<void()> &work)
 {
-    transaction("BEGIN IMMEDIATE", work);
-}
-
-void SqliteConnection::readThenWriteTransaction(const std::function<void()> &work)
-{
-    m_refusedToReader = false;
+    execute("BEGIN EXCLUSIVE");
     try {
-        transaction("BEGIN DEFERRED", work);
-        return;
-    } catch (const ComponentError &error) {
-        if (!m_refusedToReader || !error.changedNothing())
-            throw;
-    }
-    writeTransaction(work);
-}
-
-void SqliteConnection::transaction(const char *begin, const std::function<void()> &work)
-{
-    execute(begin);
-    try {
+        // A file renamed over the path while this waited for the file would take none of what
+        // is written here: the write goes to the file that the path names.
+        if (!stillAtPath())
+            throw FileReplaced();
         work();
         execute("COMMIT");
     } catch (const ComponentError &error) {
-        // A COMMIT that met a busy file leaves the transaction open; one that failed past its
-        // commit point leaves none, and then no one can say what was written.
+        // A COMMIT that failed past its commit point leaves no transaction, and then no one can
+        // say what was written.
         const bool rolledBack = rollBack();
         throw ComponentError(error.description(),
             rolledBack && error.changedNothing() ? Effect::Unchanged : Effect::Unknown);
@@ -236,9 +321,6 @@ bool SqliteConnection::rollBackLeftOpen()
 
 void SqliteConnection::fail(int code) const
 {
-    // A reader's request for the write lock is refused at once, never waited for.
-    m_refusedToReader = (code & 0xff) == SQLITE_BUSY && m_db
-        && sqlite3_txn_state(m_db, "main") == SQLITE_TXN_READ;
     throw failure(code);
 }
 

@@ -3,8 +3,10 @@
 #include <component_error.h>
 
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
+#include <exception>
 #include <functional>
 
 struct sqlite3;
@@ -14,6 +16,52 @@ namespace Norlix {
 
 // The stand-in's refusals and failures leave everything as it was unless they say otherwise.
 inline constexpr auto nothingChanged = ComponentError::Effect::Unchanged;
+
+// Which file a path names: the device and inode on Unix. On Windows an open database cannot be
+// renamed over or removed (SQLite does not share it for deleting), so the file at the path is
+// always the one open, and nothing needs telling apart.
+struct FileIdentity
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+
+    friend bool operator==(const FileIdentity &, const FileIdentity &) = default;
+};
+
+// What one look at a path finds there.
+struct PathState
+{
+    bool found = false;
+    bool regular = false; // a regular file, not a folder, pipe, device or socket
+    FileIdentity identity;
+    // The size and change times: a file copied over in place is the same inode with other
+    // contents, which SQLite cannot tell from its own writes when the copy carries the same
+    // change counter.
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    qint64 statusChangedNs = 0;
+
+    [[nodiscard]] bool sameFileAs(const PathState &other) const
+    {
+        return found && other.found && identity == other.identity;
+    }
+    [[nodiscard]] bool unchangedSince(const PathState &other) const
+    {
+        return sameFileAs(other) && size == other.size && modifiedNs == other.modifiedNs
+            && statusChangedNs == other.statusChangedNs;
+    }
+};
+
+[[nodiscard]] PathState stateAt(const QString &path);
+
+// Raised inside an operation when the path no longer names the file that its connection has
+// open: another file was renamed over it, or it was removed. The operation changed nothing and
+// starts again on the file that the path names now.
+class FileReplaced : public std::exception
+{
+public:
+    [[nodiscard]] const char *what() const noexcept override { return "file replaced"; }
+};
 
 // One open SQLite file of the stand-in installation. Every failure is raised as ComponentError
 // whose description names the file (by its label, e.g. "The database of company A", and path).
@@ -35,16 +83,13 @@ public:
 
     // Runs statements without values to bind (schema).
     void execute(const char *sql);
-    // Runs work inside one write transaction taken at once (BEGIN IMMEDIATE), so that two
-    // processes never both read-then-write the same rows, and commits it. A failure says it
-    // changed nothing when the transaction never began or was rolled back in full.
+    // Runs work inside one write transaction that holds the file to itself from its start
+    // (BEGIN EXCLUSIVE), so that two processes never both read-then-write the same rows and the
+    // COMMIT never waits for readers, and commits it. Before work runs, while no one else may
+    // write, the path must still name the file this connection has open; otherwise FileReplaced
+    // is raised with nothing written. A failure says it changed nothing when the transaction
+    // never began or was rolled back in full.
     void writeTransaction(const std::function<void()> &work);
-    // Runs work, which reads before it may write, inside one transaction that takes the write
-    // lock only when work first writes, so that a request with nothing to write never waits for
-    // the write lock. When another writer holds that lock by then, SQLite refuses at once (two
-    // readers waiting for each other could never go on): the transaction is rolled back and
-    // work runs again in writeTransaction, which waits its turn.
-    void readThenWriteTransaction(const std::function<void()> &work);
     // Makes another existing file part of this connection under schema, so that one transaction
     // changes both files or neither.
     void attach(const QString &path, const char *schema);
@@ -56,13 +101,17 @@ public:
     void setBusyTimeout(std::chrono::milliseconds busyTimeout) { m_busyTimeout = busyTimeout; }
     [[nodiscard]] sqlite3 *handle() const { return m_db; }
     [[nodiscard]] const QString &path() const { return m_path; }
+    // The file this connection has open, as a look at its path found it when it was opened.
+    [[nodiscard]] const PathState &opened() const { return m_opened; }
+    // Whether the path names the file this connection has open.
+    [[nodiscard]] bool stillAtPath() const;
 
     // Raises the component error that describes the failure code of the last call.
     [[noreturn]] void fail(int code) const;
 
 private:
     [[nodiscard]] ComponentError failure(int code) const;
-    void transaction(const char *begin, const std::function<void()> &work);
+    void open(int flags);
     [[nodiscard]] bool rollBack();
     static int waitWhileBusy(void *connection, int attempt);
 
@@ -70,8 +119,7 @@ private:
     QString m_path;
     std::chrono::milliseconds m_busyTimeout;
     std::chrono::steady_clock::time_point m_busySince;
-    // Whether the last failure was the write lock refused to a transaction that was reading.
-    mutable bool m_refusedToReader = false;
+    PathState m_opened;
     sqlite3 *m_db = nullptr;
 };
 
@@ -106,9 +154,20 @@ private:
 bool createDatabase(const QString &label, const QString &path,
     const std::function<void(SqliteConnection &)> &fill, std::chrono::milliseconds busyTimeout);
 
+// The files SQLite may keep beside a database: its rollback journal, write-ahead log and the log's
+// shared memory.
+[[nodiscard]] QStringList companionsOf(const QString &path);
+
 // Raises ComponentError unless the file at path, and every file SQLite may open beside it (its
 // journals), is a regular file or missing: a named pipe or a device there would make an open
 // wait for ever or read something that is no database.
 void requireOnlyFiles(const QString &label, const QString &path);
+// The same for the journals alone, for a path already found to hold a regular file.
+void requireOnlyFileCompanions(const QString &label, const QString &path);
+
+// Raises ComponentError unless nothing lies beside path where SQLite keeps a database's journals:
+// a new database put there would take a journal or log left over from an earlier file for its
+// own, and be damaged by it.
+void requireNoLeftoverCompanions(const QString &label, const QString &path);
 
 } // namespace Norlix
