@@ -61,11 +61,18 @@ QString shellWord(const QString &name)
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
-Norlix::ComponentError leftLocked(const QString &letter, const QString &name, const QString &cause)
+enum class Hold { Left, MayBeLeft };
+
+Norlix::ComponentError leftLocked(
+    const QString &letter, const QString &name, const QString &cause, Hold hold = Hold::Left)
 {
-    QString text = QStringLiteral("The accounts of company %1 were left locked in this "
-                                  "workstation's name, \"%2\": the lock taken for the check "
-                                  "could not be given back.")
+    QString text = (hold == Hold::Left
+            ? QStringLiteral("The accounts of company %1 were left locked in this workstation's "
+                             "name, \"%2\": the lock taken for the check could not be given "
+                             "back.")
+            : QStringLiteral("The accounts of company %1 may have been left locked in this "
+                             "workstation's name, \"%2\": it is not known whether the lock "
+                             "taken for the check was given back."))
                        .arg(letter, name);
     if (!cause.isEmpty())
         text += QStringLiteral("\n\n") + cause;
@@ -73,6 +80,26 @@ Norlix::ComponentError leftLocked(const QString &letter, const QString &name, co
                            "from another workstation and press Unlock.")
                 .arg(letter, shellWord(name));
     return Norlix::ComponentError(text);
+}
+
+// Every request works on the company that is current, and another window of this user, or
+// Norlix itself, may make another company current while the probe waits to ask again. So a
+// repeated give-back goes out only while the company that was locked is current, and counts only
+// when it still is afterwards; otherwise the check ends naming the hold it may have left.
+void requireStillCurrent(const QString &letter, const QString &name, Hold hold)
+{
+    QString current;
+    try {
+        current = freshCompanyDatabase()->CompanyLetter();
+    } catch (...) {
+        throw leftLocked(letter, name, errorDescription(std::current_exception()), hold);
+    }
+    if (current != letter)
+        throw leftLocked(letter, name,
+            QStringLiteral("Company %1 was made current meanwhile, by another window or program, "
+                           "and the lock can be given back only while company %2 is current.")
+                .arg(onOneLine(current), letter),
+            hold);
 }
 
 // The probe must never leave the accounts locked in this workstation's name. A request that
@@ -84,22 +111,27 @@ void giveBack(const QString &name, const QString &letter)
     GiveBackClock &clock = giveBackClock();
     std::optional<GiveBackClock::Clock::time_point> deadline;
     std::optional<WaitCursor> waitCursor;
-    for (;;) {
+    for (bool repeat = false;; repeat = true) {
+        if (repeat)
+            requireStillCurrent(letter, name, Hold::Left);
         try {
             freshCompanyDatabase()->AccountsLock(name, unlockAction);
-            return;
         } catch (const Norlix::ComponentError &error) {
             const auto now = clock.now();
             if (!deadline)
                 deadline = now + giveBackPatience;
             if (!error.changedNothing() || now >= *deadline)
                 throw leftLocked(letter, name, error.description());
+            if (!waitCursor)
+                waitCursor.emplace();
+            clock.sleep(giveBackPause);
+            continue;
         } catch (...) {
             throw leftLocked(letter, name, errorDescription(std::current_exception()));
         }
-        if (!waitCursor)
-            waitCursor.emplace();
-        clock.sleep(giveBackPause);
+        if (repeat)
+            requireStillCurrent(letter, name, Hold::MayBeLeft);
+        return;
     }
 }
 
