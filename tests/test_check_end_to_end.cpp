@@ -2,6 +2,7 @@
 // installation that the test sets up with the norlix command.
 
 #include <components.h>
+#include <give_back_clock.h>
 #include <main.h>
 #include <message_box.h>
 #include <plain_label.h>
@@ -18,6 +19,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <thread>
 
 #include <sqlite3.h>
 #include <sys/wait.h>
@@ -88,24 +90,26 @@ pid_t holdForReading(const QString &path, int seconds)
 class ReaderAfterLock : public Norlix::CompanyDatabaseComponent
 {
 public:
-    explicit ReaderAfterLock(pid_t *reader)
+    explicit ReaderAfterLock(pid_t *reader, int seconds = 12)
         : m_real(Norlix::makeStandInSystemGlobal())
         , m_reader(reader)
+        , m_seconds(seconds)
     {
     }
 
     std::unique_ptr<Norlix::CompanyDatabase> Instance() override
     {
-        return std::make_unique<Database>(m_real->Instance(), m_reader);
+        return std::make_unique<Database>(m_real->Instance(), m_reader, m_seconds);
     }
 
 private:
     class Database : public Norlix::CompanyDatabase
     {
     public:
-        Database(std::unique_ptr<Norlix::CompanyDatabase> real, pid_t *reader)
+        Database(std::unique_ptr<Norlix::CompanyDatabase> real, pid_t *reader, int seconds)
             : m_real(std::move(real))
             , m_reader(reader)
+            , m_seconds(seconds)
         {
         }
         bool FileExists(const QString &path) override { return m_real->FileExists(path); }
@@ -119,17 +123,19 @@ private:
         {
             const QString holder = m_real->AccountsLock(workstation, action);
             if (action == QLatin1String("LOCK") && holder == workstation && *m_reader == 0)
-                *m_reader = holdForReading(DatabaseLocation() + DatabaseFileName(), 12);
+                *m_reader = holdForReading(DatabaseLocation() + DatabaseFileName(), m_seconds);
             return holder;
         }
 
     private:
         std::unique_ptr<Norlix::CompanyDatabase> m_real;
         pid_t *m_reader;
+        int m_seconds;
     };
 
     std::unique_ptr<Norlix::CompanyDatabaseComponent> m_real;
     pid_t *m_reader;
+    int m_seconds;
 };
 
 } // namespace
@@ -150,6 +156,7 @@ private slots:
     void lockHeldElsewhereReleasedThroughUnlock();
     void demoInstallationGivesEachOutcome();
     void giveBackOutlastsAReader();
+    void giveBackStaysWithTheCompanyThatWasLocked();
 
 private:
     // Answers each choice dialog that opens with the next of answers, noting what it showed.
@@ -360,6 +367,41 @@ void TestCheckEndToEnd::giveBackOutlastsAReader()
     QCOMPARE(shownField("A", "lock"), QString());
     window.reset();
     Norlix::resetComponents();
+}
+
+// Another window, or Norlix itself, makes company D current while the probe waits to give A's
+// hold back: the repeat must not go to D, and the check must not end in Success with A held.
+void TestCheckEndToEnd::giveBackStaysWithTheCompanyThatWasLocked()
+{
+    pid_t reader = 0;
+    Norlix::useComponentFactories(
+        { [&reader] { return std::make_unique<ReaderAfterLock>(&reader, 7); }, {}, {} });
+    giveBackClock().sleep = [](GiveBackClock::Clock::duration pause) {
+        if (norlix({ "current" }) != QLatin1String("D"))
+            QCOMPARE(norlix({ "current", "D" }), QString());
+        std::this_thread::sleep_for(pause);
+    };
+    auto window = openWindow();
+
+    runCheck(*window, QStringLiteral("A"));
+
+    giveBackClock() = GiveBackClock::real();
+    int status = -1;
+    QVERIFY(reader > 0);
+    QCOMPARE(waitpid(reader, &status, 0), reader);
+    QVERIFY(!window->lblResults->caption().contains(Texts::lockSucceeded));
+    QCOMPARE(m_messages->shown().size(), 1);
+    const QString message = m_messages->shown().first().text;
+    QVERIFY2(message.startsWith(QStringLiteral("The accounts of company A were left locked in "
+                                               "this workstation's name, \"FRONT-DESK\"")),
+        qPrintable(message));
+    QVERIFY2(message.contains(QStringLiteral("Company D was made current meanwhile")),
+        qPrintable(message));
+    QCOMPARE(shownField("A", "lock"), QStringLiteral("FRONT-DESK (1 hold)"));
+    QCOMPARE(shownField("D", "lock"), QString());
+    window.reset();
+    Norlix::resetComponents();
+    QCOMPARE(norlix({ "unlock", "A", "FRONT-DESK" }), QString());
 }
 
 QTEST_MAIN(TestCheckEndToEnd)

@@ -14,8 +14,11 @@
 #include <QTest>
 
 #include <sqlite3.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include <memory>
 #include <thread>
@@ -59,6 +62,12 @@ private slots:
     void fileChangedBetweenOperationsIsReadAfresh();
     void keptConnectionSeesWhatOthersWrote_data();
     void keptConnectionSeesWhatOthersWrote();
+    void pipeBesideAKeptFileIsRefused_data();
+    void pipeBesideAKeptFileIsRefused();
+    void fileRenamedInWhileALockWaitsIsTheOneLocked();
+    void fileTurnedToALogIsNotHeldBetweenOperations();
+    void leftoverJournalsBesideANewDatabase_data();
+    void leftoverJournalsBesideANewDatabase();
     void missingInstallation();
     void systemGlobalStaysEmptyUntilItCanBeCreated();
     void busyDatabase();
@@ -566,6 +575,152 @@ void TestStandIn::keptConnectionSeesWhatOthersWrote()
         sqlite3_close(other);
     QVERIFY(after != before);
     QVERIFY2(after.endsWith(QStringLiteral("Oak")), qPrintable(after.right(40)));
+}
+
+void TestStandIn::pipeBesideAKeptFileIsRefused_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("journal") << "-journal";
+    QTest::newRow("log") << "-wal";
+    QTest::newRow("shared memory") << "-shm";
+}
+
+// A pipe put where SQLite keeps a journal, after the component has kept the file open, is refused
+// as it is at the first open. Should an open wait on it, a writer let in after a while ends
+// that wait, and the read then succeeds where it must fail.
+void TestStandIn::pipeBesideAKeptFileIsRefused()
+{
+    QFETCH(QString, suffix);
+    const QString path = companyPath(QStringLiteral("A"));
+    QCOMPARE(db()->CompanySetting(QStringLiteral("Companyname")), QStringLiteral("Alder Joinery Ltd"));
+    const QByteArray pipe = QFile::encodeName(path + suffix);
+    QCOMPARE(mkfifo(pipe.constData(), 0600), 0);
+    std::atomic<bool> done = false;
+    std::thread unblocking([&] {
+        for (int tries = 0; tries < 40 && !done; ++tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (const int fd = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK); fd >= 0) {
+                ::close(fd);
+                return;
+            }
+        }
+    });
+    QString description;
+    try {
+        description = db()->CompanySetting(QStringLiteral("Companyname"));
+    } catch (const ComponentError &error) {
+        description = error.description();
+    }
+    done = true;
+    unblocking.join();
+    QVERIFY2(description.contains(QStringLiteral("named pipe"))
+            && description.contains(QString::fromLocal8Bit(pipe)),
+        qPrintable(description));
+}
+
+// A restore that renames another copy over the file while a lock request waits for a reader: the
+// request locks the file that the path names, and the kept connection goes on with that one.
+void TestStandIn::fileRenamedInWhileALockWaitsIsTheOneLocked()
+{
+    const QString path = companyPath(QStringLiteral("A"));
+    const QString copy = path + QStringLiteral(".restored");
+    QVERIFY(QFile::copy(path, copy));
+    QCOMPARE(CompanyFile(QStringLiteral("A"), copy)
+                 .accountsLock(QStringLiteral("OTHER-PC"), QStringLiteral("LOCK")),
+        QStringLiteral("OTHER-PC"));
+    QCOMPARE(db()->LockOwner(QStringLiteral("LA")), QString()); // the file is kept open now
+    sqlite3 *reader = nullptr;
+    QCOMPARE(sqlite3_open(qPrintable(path), &reader), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM locks", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    std::thread restoring([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::rename(qPrintable(copy), qPrintable(path));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+    });
+    QString holder;
+    try {
+        holder = db()->AccountsLock(QStringLiteral("FRONT-DESK"), QStringLiteral("LOCK"));
+    } catch (const ComponentError &error) {
+        holder = error.description();
+    }
+    restoring.join();
+    sqlite3_close(reader);
+
+    QCOMPARE(holder, QStringLiteral("OTHER-PC"));
+    QCOMPARE(db()->LockOwner(QStringLiteral("LA")), QStringLiteral("OTHER-PC"));
+    const LockHolding holding = CompanyFile(QStringLiteral("A"), path).lockHolding("LA");
+    QCOMPARE(holding.holder, QStringLiteral("OTHER-PC"));
+    QCOMPARE(holding.holds, 1);
+}
+
+// SQLite holds a shared lock on a file in write-ahead-log mode for as long as it keeps it open;
+// the component must not, or no other program could take the file out of that mode.
+void TestStandIn::fileTurnedToALogIsNotHeldBetweenOperations()
+{
+    const QString path = companyPath(QStringLiteral("A"));
+    QCOMPARE(db()->CompanySetting(QStringLiteral("Companyname")), QStringLiteral("Alder Joinery Ltd"));
+    const auto journalMode = [&](const char *sql) {
+        sqlite3 *other = nullptr;
+        sqlite3_open(qPrintable(path), &other);
+        sqlite3_stmt *statement = nullptr;
+        QString mode = QStringLiteral("<failed>");
+        if (sqlite3_prepare_v2(other, sql, -1, &statement, nullptr) == SQLITE_OK
+            && sqlite3_step(statement) == SQLITE_ROW)
+            mode = QString::fromUtf8(
+                reinterpret_cast<const char *>(sqlite3_column_text(statement, 0)));
+        sqlite3_finalize(statement);
+        sqlite3_close(other);
+        return mode;
+    };
+    QCOMPARE(journalMode("PRAGMA journal_mode = WAL"), QStringLiteral("wal"));
+    QCOMPARE(db()->CompanySetting(QStringLiteral("Companyname")), QStringLiteral("Alder Joinery Ltd"));
+    QCOMPARE(db()->AccountsLock(QStringLiteral("PC1"), QStringLiteral("LOCK")), QStringLiteral("PC1"));
+
+    QCOMPARE(journalMode("PRAGMA journal_mode = DELETE"), QStringLiteral("delete"));
+    QCOMPARE(db()->AccountsLock(QStringLiteral("PC1"), QStringLiteral("UNLOCK")), QString());
+    // The demo puts its files back to a rollback journal.
+    QCOMPARE(journalMode("PRAGMA journal_mode = WAL"), QStringLiteral("wal"));
+    createDemoInstallation(*m_installation);
+    QCOMPARE(journalMode("PRAGMA journal_mode"), QStringLiteral("delete"));
+}
+
+void TestStandIn::leftoverJournalsBesideANewDatabase_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("journal") << "-journal";
+    QTest::newRow("log") << "-wal";
+    QTest::newRow("shared memory") << "-shm";
+}
+
+// Whatever SQLite keeps beside a database is left over once the database is gone. A new database
+// made at that place would take it for its own: the command refuses, the demo clears it away.
+void TestStandIn::leftoverJournalsBesideANewDatabase()
+{
+    QFETCH(QString, suffix);
+    const QString b = companyPath(QStringLiteral("B"));
+    const QByteArray leftover("left over by an earlier database");
+    QVERIFY(QDir().mkpath(QFileInfo(b).path()));
+    QVERIFY(writeFileBytes(b + suffix, leftover));
+    QVERIFY(m_installation->removeCompany(QStringLiteral("B")));
+    QString description;
+    NORLIX_EXPECT_ERROR(m_installation->addCompany({ "B", "Birchwood Bakery", {}, {} }, true),
+        description);
+    QVERIFY2(description.contains(b + suffix), qPrintable(description));
+    QVERIFY(!QFileInfo::exists(b));
+    QVERIFY(!m_installation->company(QStringLiteral("B")).has_value());
+    QCOMPARE(fileBytes(b + suffix), leftover);
+
+    // The demo deletes B's database with all that lies beside it, and clears what lies beside a
+    // database it makes anew.
+    const QString a = companyPath(QStringLiteral("A"));
+    QVERIFY(QFile::remove(a));
+    QVERIFY(writeFileBytes(a + suffix, leftover));
+    createDemoInstallation(*m_installation);
+    QVERIFY(!QFileInfo::exists(b + suffix));
+    QVERIFY(!QFileInfo::exists(a + suffix));
+    QCOMPARE(db()->CompanySetting(QStringLiteral("Companyname")), QStringLiteral("Alder Joinery Ltd"));
 }
 
 void TestStandIn::missingInstallation()
