@@ -64,7 +64,8 @@ private slots:
     void keptConnectionSeesWhatOthersWrote();
     void pipeBesideAKeptFileIsRefused_data();
     void pipeBesideAKeptFileIsRefused();
-    void fileRenamedInWhileALockWaitsIsTheOneLocked();
+    void fileReplacedWhileALockWaitsIsTheOneLocked_data();
+    void fileReplacedWhileALockWaitsIsTheOneLocked();
     void fileTurnedToALogIsNotHeldBetweenOperations();
     void leftoverJournalsBesideANewDatabase_data();
     void leftoverJournalsBesideANewDatabase();
@@ -618,10 +619,19 @@ void TestStandIn::pipeBesideAKeptFileIsRefused()
         qPrintable(description));
 }
 
-// A restore that renames another copy over the file while a lock request waits for a reader: the
-// request locks the file that the path names, and the kept connection goes on with that one.
-void TestStandIn::fileRenamedInWhileALockWaitsIsTheOneLocked()
+void TestStandIn::fileReplacedWhileALockWaitsIsTheOneLocked_data()
 {
+    QTest::addColumn<bool>("inPlace");
+    QTest::newRow("renamed over it") << false;
+    QTest::newRow("copied over it in place") << true;
+}
+
+// A restore that puts another copy in the file's place while a lock request waits for a reader:
+// the request locks the file that the path names, as it is now, and the kept connection goes on
+// with that one.
+void TestStandIn::fileReplacedWhileALockWaitsIsTheOneLocked()
+{
+    QFETCH(bool, inPlace);
     const QString path = companyPath(QStringLiteral("A"));
     const QString copy = path + QStringLiteral(".restored");
     QVERIFY(QFile::copy(path, copy));
@@ -635,7 +645,10 @@ void TestStandIn::fileRenamedInWhileALockWaitsIsTheOneLocked()
         SQLITE_OK);
     std::thread restoring([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        ::rename(qPrintable(copy), qPrintable(path));
+        if (inPlace)
+            writeFileBytes(path, fileBytes(copy));
+        else
+            ::rename(qPrintable(copy), qPrintable(path));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
     });

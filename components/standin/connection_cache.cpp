@@ -9,7 +9,9 @@
 namespace Norlix {
 namespace {
 
-// How often an operation starts again on a path whose file keeps being replaced under it.
+// An operation whose file was replaced or changed under it starts again at least this often, and
+// for as long as its busy timeout since the first time; other writers committing while it waits
+// for the file change it too.
 constexpr int replacedAttempts = 3;
 
 // The connection one attempt of an operation works with: the kept one, or one opened afresh
@@ -60,8 +62,8 @@ private:
 
 ComponentError keptBeingReplaced(const DatabaseAccess &file)
 {
-    return ComponentError(QStringLiteral("%1 at %2 was replaced again and again while it was "
-                                         "being read; try again later.")
+    return ComponentError(QStringLiteral("%1 at %2 was replaced or changed again and again while "
+                                         "it was being used; try again later.")
                               .arg(file.label, file.path),
         nothingChanged);
 }
@@ -122,6 +124,13 @@ void ConnectionCache::forget(const QString &path)
 
 void runOperation(const DatabaseAccess &file, const std::function<void(SqliteConnection &)> &work)
 {
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    const auto mayStartAgain = [&](int attempt) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!deadline)
+            deadline = now + file.busyTimeout;
+        return attempt < replacedAttempts || now < *deadline;
+    };
     for (int attempt = 1;; ++attempt) {
         const PathState before = requireUsable(file);
         Lease lease(file, before);
@@ -130,7 +139,7 @@ void runOperation(const DatabaseAccess &file, const std::function<void(SqliteCon
             work(db);
         } catch (const FileReplaced &) {
             lease.giveUp();
-            if (attempt == replacedAttempts)
+            if (!mayStartAgain(attempt))
                 throw keptBeingReplaced(file);
             continue;
         } catch (...) {
@@ -150,7 +159,7 @@ void runOperation(const DatabaseAccess &file, const std::function<void(SqliteCon
             // another program's doing. What was read came from a file no longer there.
             if (wrote)
                 return;
-            if (attempt == replacedAttempts)
+            if (!mayStartAgain(attempt))
                 throw keptBeingReplaced(file);
             continue;
         }

@@ -248,11 +248,16 @@ void SqliteConnection::execute(const char *sql)
 
 void SqliteConnection::writeTransaction(const std::function<void()> &work)
 {
+    const PathState before = stateAt(m_path);
     execute("BEGIN EXCLUSIVE");
     try {
         // A file renamed over the path while this waited for the file would take none of what
-        // is written here: the write goes to the file that the path names.
-        if (!stillAtPath())
+        // is written here: the write goes to the file that the path names. A file copied over
+        // in place meanwhile, or changed by anything at all, may differ from what this
+        // connection read of it before it held the file, in a way SQLite cannot tell: the
+        // request starts again on a connection that has read nothing yet.
+        const PathState held = stateAt(m_path);
+        if (!held.sameFileAs(m_opened) || !held.unchangedSince(before))
             throw FileReplaced();
         work();
         execute("COMMIT");
