@@ -1,10 +1,10 @@
 // Start's whole check and the lock probe, run by the real window against a scripted Norlix.
 
 #include "fake_norlix.h"
+#include "message_box_recorder.h"
 
 #include <give_back_clock.h>
 #include <main.h>
-#include <message_box.h>
 #include <one_line.h>
 #include <plain_label.h>
 #include <user_settings.h>
@@ -98,7 +98,7 @@ private:
 
     QTemporaryDir m_config;
     FakeNorlix m_norlix;
-    std::unique_ptr<MessageBox::Recorder> m_messages;
+    std::unique_ptr<MessageBoxRecorder> m_messages;
 };
 
 void TestCheckRun::initTestCase()
@@ -116,7 +116,7 @@ void TestCheckRun::init()
     m_norlix.currentLetter = QStringLiteral("C");
     m_norlix.install();
 
-    m_messages = std::make_unique<MessageBox::Recorder>();
+    m_messages = std::make_unique<MessageBoxRecorder>();
     setWorkstationSetting(QStringLiteral("  ws1 "));
 }
 
