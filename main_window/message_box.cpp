@@ -1,11 +1,8 @@
 #include "message_box.h"
 
+#include <QMessageBox>
+
 namespace MessageBox {
-namespace {
-
-Recorder *recording = nullptr;
-
-} // namespace
 
 void show(QWidget *parent, const QString &text)
 {
@@ -17,31 +14,7 @@ void show(QWidget *parent, const QString &text)
     if (parent)
         box.setPalette(parent->palette());
     box.setWindowModality(Qt::ApplicationModal);
-    if (recording) {
-        recording->m_shown.append(Shown { box.windowTitle(), box.text(), box.textFormat(),
-            box.icon(), box.standardButtons(), box.windowModality() != Qt::NonModal });
-        return;
-    }
     box.exec();
-}
-
-Recorder::Recorder()
-    : m_outer(recording)
-{
-    recording = this;
-}
-
-Recorder::~Recorder()
-{
-    recording = m_outer;
-}
-
-QStringList Recorder::texts() const
-{
-    QStringList texts;
-    for (const Shown &shown : m_shown)
-        texts.append(shown.text);
-    return texts;
 }
 
 } // namespace MessageBox

@@ -4,10 +4,10 @@
 #include <components.h>
 #include <give_back_clock.h>
 #include <main.h>
-#include <message_box.h>
 #include <plain_label.h>
 #include <standin/standin_components.h>
 
+#include "message_box_recorder.h"
 #include "test_support.h"
 #include "window_driver.h"
 #include "window_test_support.h"
@@ -164,7 +164,7 @@ private:
 
     QTemporaryDir m_home;
     QTemporaryDir m_config;
-    std::unique_ptr<MessageBox::Recorder> m_messages;
+    std::unique_ptr<MessageBoxRecorder> m_messages;
     QStringList m_dialogTitles;
     QStringList m_dialogButtons;
     QTimer m_dialogWatch;
@@ -203,7 +203,7 @@ void TestCheckEndToEnd::initTestCase()
 
 void TestCheckEndToEnd::init()
 {
-    m_messages = std::make_unique<MessageBox::Recorder>();
+    m_messages = std::make_unique<MessageBoxRecorder>();
     m_dialogTitles.clear();
     m_dialogButtons.clear();
 }

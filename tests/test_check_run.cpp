@@ -1,18 +1,21 @@
 // Start's whole check and the lock probe, run by the real window against a scripted Norlix.
 
 #include "fake_norlix.h"
+#include "message_box_recorder.h"
 
 #include <give_back_clock.h>
 #include <main.h>
-#include <message_box.h>
+#include <one_line.h>
 #include <plain_label.h>
 #include <user_settings.h>
 
 #include "test_support.h"
 #include "window_driver.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCursor>
+#include <QImage>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -39,6 +42,21 @@ QStringList successfulReportOfB(
     return lines;
 }
 
+// The label's lines as a screen reader reads them through the Text interface, without their
+// line breaks.
+QStringList linesReadAloud(PlainLabel *label)
+{
+    QAccessibleTextInterface *text = QAccessible::queryAccessibleInterface(label)->textInterface();
+    QStringList lines;
+    int start = 0;
+    int end = 0;
+    for (QString line = text->textAtOffset(0, QAccessible::LineBoundary, &start, &end);
+         start >= 0 && end > start && lines.size() < 20;
+         line = text->textAfterOffset(start, QAccessible::LineBoundary, &start, &end))
+        lines << (line.endsWith(u'\n') ? line.chopped(1) : line);
+    return lines;
+}
+
 } // namespace
 
 class TestCheckRun : public QObject
@@ -59,8 +77,12 @@ private slots:
     void refusedLetterLeavesTheReportEmpty();
     void errorMidCheckKeepsTheEarlierLines_data();
     void errorMidCheckKeepsTheEarlierLines();
-    void storedLineBreaksStayInTheirLine_data();
-    void storedLineBreaksStayInTheirLine();
+    void storedValuesStayInTheirLine_data();
+    void storedValuesStayInTheirLine();
+    void valuesCloseTheDirectionsTheyOpen_data();
+    void valuesCloseTheDirectionsTheyOpen();
+    void linesAfterAValueAreDrawnAndReadAsWithout_data();
+    void linesAfterAValueAreDrawnAndReadAsWithout();
 
     void lockProbe_data();
     void lockProbe();
@@ -76,7 +98,7 @@ private:
 
     QTemporaryDir m_config;
     FakeNorlix m_norlix;
-    std::unique_ptr<MessageBox::Recorder> m_messages;
+    std::unique_ptr<MessageBoxRecorder> m_messages;
 };
 
 void TestCheckRun::initTestCase()
@@ -94,7 +116,7 @@ void TestCheckRun::init()
     m_norlix.currentLetter = QStringLiteral("C");
     m_norlix.install();
 
-    m_messages = std::make_unique<MessageBox::Recorder>();
+    m_messages = std::make_unique<MessageBoxRecorder>();
     setWorkstationSetting(QStringLiteral("  ws1 "));
 }
 
@@ -274,49 +296,133 @@ void TestCheckRun::errorMidCheckKeepsTheEarlierLines()
     QVERIFY(ended.at(0).at(0).toInt() != 0);
 }
 
-void TestCheckRun::storedLineBreaksStayInTheirLine_data()
+void TestCheckRun::storedValuesStayInTheirLine_data()
 {
-    QTest::addColumn<QString>("lineBreak");
+    QTest::addColumn<QString>("inside"); // stored inside every value
+    QTest::addColumn<QString>("shown"); // what the report shows of it there
+    QTest::addColumn<QString>("closing"); // what the report adds at the end of every value
 
-    QTest::newRow("CR") << "\r";
-    QTest::newRow("LF") << "\n";
-    QTest::newRow("CR LF") << "\r\n";
-    QTest::newRow("VT") << "\v";
-    QTest::newRow("FF") << "\f";
-    QTest::newRow("NEL") << "\u0085";
-    QTest::newRow("line separator") << "\u2028";
-    QTest::newRow("paragraph separator") << "\u2029";
+    const QString mark(QChar(u'\u00B6'));
+    QTest::newRow("CR") << "\r" << mark << "";
+    QTest::newRow("LF") << "\n" << mark << "";
+    QTest::newRow("CR LF") << "\r\n" << mark + mark << "";
+    QTest::newRow("VT") << "\v" << mark << "";
+    QTest::newRow("FF") << "\f" << mark << "";
+    QTest::newRow("NEL") << "\u0085" << mark << "";
+    QTest::newRow("line separator") << "\u2028" << mark << "";
+    QTest::newRow("paragraph separator") << "\u2029" << mark << "";
+    QTest::newRow("NUL") << QString(QChar(u'\0')) << "[U+0000]"
+                         << "";
+    QTest::newRow("tab, escape, unit separator") << "\t\x1b\x1f"
+                                                 << "[U+0009][U+001B][U+001F]"
+                                                 << "";
+    QTest::newRow("DEL and C1") << "\x7f\u0080\u009b\u009f"
+                                << "[U+007F][U+0080][U+009B][U+009F]"
+                                << "";
+    QTest::newRow("right-to-left override") << "\u202E"
+                                            << "\u202E"
+                                            << "\u202C";
+    QTest::newRow("right-to-left isolate") << "\u2067"
+                                           << "\u2067"
+                                           << "\u2069";
 }
 
-// A stored value cannot add report lines, such as a Success and a Finished of its own.
-void TestCheckRun::storedLineBreaksStayInTheirLine()
+// A stored value cannot add report lines, such as a Success and a Finished of its own, nor hide
+// a character from the screen or from a screen reader, nor turn the lines after it around.
+void TestCheckRun::storedValuesStayInTheirLine()
 {
-    QFETCH(QString, lineBreak);
-    const QString mark = QString(QChar(u'\u00B6')).repeated(lineBreak.size());
+    QFETCH(QString, inside);
+    QFETCH(QString, shown);
+    QFETCH(QString, closing);
     const QString forged = "Success -- accounts could be locked by this Workstation";
     FakeCompany &b = m_norlix.companies[QStringLiteral("B")];
-    b.location = QStringLiteral("/srv/") + lineBreak + QStringLiteral("norlix/B/");
-    b.settings[QStringLiteral("AcctDBtidyMonth")] = QStringLiteral("3") + lineBreak + forged;
-    b.settings[QStringLiteral("Companyname")] = QStringLiteral("Bramble") + lineBreak + "Ltd";
-    setWorkstationSetting(QStringLiteral("ws") + lineBreak + QStringLiteral("1"));
-    m_norlix.lockHolder = QStringLiteral("W") + lineBreak + QStringLiteral("7");
+    b.location = QStringLiteral("/srv/") + inside + QStringLiteral("norlix/B/");
+    b.settings[QStringLiteral("AcctDBtidyMonth")] = QStringLiteral("3") + inside + forged;
+    b.settings[QStringLiteral("Companyname")] = QStringLiteral("Bramble") + inside + "Ltd";
+    setWorkstationSetting(QStringLiteral("ws") + inside + QStringLiteral("1"));
+    m_norlix.lockHolder = QStringLiteral("W") + inside + QStringLiteral("7");
     m_norlix.choiceAnswers = { QStringLiteral("Unlock") };
     auto window = openWindow();
 
     runCheck(*window, QStringLiteral("B"));
 
-    const QString workstation = QStringLiteral("WS") + mark + QStringLiteral("1");
     QCOMPARE(window->lblResults->caption(),
-        report({ "Checking database of Company B", "WorkStation name: " + workstation,
-            "Database location: /srv/" + mark + "norlix/B/",
-            "    Last compacted in month 3" + mark + forged, "    Database version 12345",
-            "Attempting to lock and unlock the accounts",
-            "..... accounts seem to be locked by WorkStation: W" + mark + "7",
+        report({ "Checking database of Company B", "WorkStation name: WS" + shown + "1" + closing,
+            "Database location: /srv/" + shown + "norlix/B/" + closing,
+            "    Last compacted in month 3" + shown + forged + closing,
+            "    Database version 12345", "Attempting to lock and unlock the accounts",
+            "..... accounts seem to be locked by WorkStation: W" + shown + "7" + closing,
             "     Attempting to unlock", "Success -- accounts could be locked by this Workstation",
             "Finished" }));
-    QCOMPARE(window->lblCoName->caption(), "Bramble" + mark + "Ltd");
+    QCOMPARE(window->lblCoName->caption(), "Bramble" + shown + "Ltd" + closing);
     // What is passed to Norlix is the value as stored.
-    QVERIFY(m_norlix.calls.contains("AccountsLock(W" + lineBreak + "7,UNLOCK)"));
+    QVERIFY(m_norlix.calls.contains("AccountsLock(W" + inside + "7,UNLOCK)"));
+}
+
+void TestCheckRun::valuesCloseTheDirectionsTheyOpen_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("closed by the value") << "\u202Bx\u202Cy\u2066z\u2069"
+                                         << "\u202Bx\u202Cy\u2066z\u2069";
+    QTest::newRow("innermost first") << "\u202A\u2068\u202D"
+                                     << "\u202A\u2068\u202D\u202C\u2069\u202C";
+    QTest::newRow("a PDF cannot close an isolate") << "\u2066\u202C"
+                                                   << "\u2066\u202C\u2069";
+    QTest::newRow("a PDI closes what its isolate holds") << "\u202A\u2067\u202E\u2069"
+                                                         << "\u202A\u2067\u202E\u2069\u202C";
+    QTest::newRow("a PDI closes only the innermost isolate") << "\u2066\u2067\u2069"
+                                                             << "\u2066\u2067\u2069\u2069";
+    QTest::newRow("a PDI without an isolate closes nothing") << "\u202E\u2069"
+                                                             << "\u202E\u2069\u202C";
+    QTest::newRow("a stray PDF") << "\u202Cx"
+                                 << "\u202Cx";
+    QTest::newRow("right-to-left letters and marks") << "\u05D1\u05E8\u200F 12"
+                                                     << "\u05D1\u05E8\u200F 12";
+    QTest::newRow("no-break space stays") << "a\u00A0b"
+                                          << "a\u00A0b";
+}
+
+void TestCheckRun::valuesCloseTheDirectionsTheyOpen()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, shown);
+    QCOMPARE(onOneLine(value), shown);
+}
+
+void TestCheckRun::linesAfterAValueAreDrawnAndReadAsWithout_data()
+{
+    QTest::addColumn<QString>("month");
+    QTest::addColumn<QString>("drawnAs"); // a month that the box draws the same
+
+    QTest::newRow("right-to-left override at the end") << "2024-03\u202E"
+                                                       << "2024-03";
+    QTest::newRow("right-to-left isolate at the end") << "2024-03\u2067"
+                                                      << "2024-03";
+    QTest::newRow("NUL") << QStringLiteral("2024-03") + QChar(u'\0') << "2024-03[U+0000]";
+}
+
+// The report's lines are one paragraph to the text layout: what a value opens would reach every
+// line below it. A screen reader's text would end at a NUL.
+void TestCheckRun::linesAfterAValueAreDrawnAndReadAsWithout()
+{
+    QFETCH(QString, month);
+    QFETCH(QString, drawnAs);
+    QString &storedMonth
+        = m_norlix.companies[QStringLiteral("B")].settings[QStringLiteral("AcctDBtidyMonth")];
+    storedMonth = drawnAs;
+    auto window = openWindow();
+    runCheck(*window, QStringLiteral("B"));
+    const QImage expected = window->lblResults->grab().toImage();
+
+    storedMonth = month;
+    runCheck(*window, QStringLiteral("B"));
+
+    QCOMPARE(window->lblResults->grab().toImage(), expected);
+    const QStringList lines = linesReadAloud(window->lblResults);
+    QCOMPARE(lines.mid(4), successfulReportOfB("WS1", "12345").mid(4));
+    QVERIFY(!lines.join(QString()).contains(QChar(u'\0')));
 }
 
 void TestCheckRun::lockProbe_data()

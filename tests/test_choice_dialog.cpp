@@ -33,11 +33,10 @@ struct Seen
     bool modal = false;
     Qt::WindowFlags flags;
     QWidget *parent = nullptr;
+    QString firstFocus; // the focused button's text, or the focused widget's name
     bool openAfterEscape = false;
-    bool openAfterEnter = false;
     bool openAfterClose = false;
     bool anyDefaultButton = false;
-    bool firstFocusOnAButton = false;
 };
 
 QList<QPushButton *> buttonsOf(QWidget *dialog)
@@ -46,6 +45,14 @@ QList<QPushButton *> buttonsOf(QWidget *dialog)
     std::sort(buttons.begin(), buttons.end(),
         [](QPushButton *a, QPushButton *b) { return a->x() < b->x(); });
     return buttons;
+}
+
+QString focusName(QWidget *dialog)
+{
+    QWidget *focus = dialog->focusWidget();
+    if (auto *button = qobject_cast<QPushButton *>(focus))
+        return button->text();
+    return focus ? focus->objectName() : QString();
 }
 
 // Waits for the modal dialog, records it, tries to close it without a choice, then lets answer
@@ -62,6 +69,7 @@ void answerWhenShown(Seen &seen, std::function<void(QWidget *)> answer)
         poll->deleteLater();
 
         seen.shown = true;
+        seen.firstFocus = focusName(dialog);
         seen.title = dialog->windowTitle();
         seen.modal = QApplication::activeModalWidget() == dialog
             && dialog->windowModality() == Qt::ApplicationModal;
@@ -83,9 +91,6 @@ void answerWhenShown(Seen &seen, std::function<void(QWidget *)> answer)
 
         QTest::keyClick(dialog, Qt::Key_Escape);
         seen.openAfterEscape = dialog->isVisible();
-        seen.firstFocusOnAButton = qobject_cast<QPushButton *>(dialog->focusWidget()) != nullptr;
-        QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_Return);
-        seen.openAfterEnter = dialog->isVisible();
         dialog->close();
         seen.openAfterClose = dialog->isVisible();
 
@@ -134,6 +139,7 @@ private slots:
     void showsMarkupAndAmpersandsAsWritten();
     void sitsOverTheActiveWindow();
     void enterChoosesTheButtonTheUserMovedTo();
+    void onlyTheButtonsTakeTheFocus();
     void quittingWhileOpenRaisesInsteadOfAnsweringNothing();
 };
 
@@ -161,10 +167,9 @@ void TestChoiceDialog::showsTheCautionAndGivesBackTheChosenName()
     QVERIFY(seen.hasIcon);
     QCOMPARE(seen.icon, standardImage(QStyle::SP_MessageBoxWarning, seen.icon.size()));
     QVERIFY(!seen.anyDefaultButton);
-    QVERIFY(!seen.firstFocusOnAButton);
+    QCOMPARE(seen.firstFocus, QStringLiteral("Retry"));
     QVERIFY(!(seen.flags & Qt::WindowCloseButtonHint));
     QVERIFY(seen.openAfterEscape);
-    QVERIFY(seen.openAfterEnter);
     QVERIFY(seen.openAfterClose);
 }
 
@@ -270,8 +275,7 @@ void TestChoiceDialog::enterChoosesTheButtonTheUserMovedTo()
     Seen seen;
     QString focusedText;
     answerWhenShown(seen, [&focusedText](QWidget *dialog) {
-        // Tab from the message to Retry, then to Exit.
-        QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
+        // Tab from Retry to Exit.
         QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
         if (auto *button = qobject_cast<QPushButton *>(dialog->focusWidget())) {
             focusedText = button->text();
@@ -284,6 +288,48 @@ void TestChoiceDialog::enterChoosesTheButtonTheUserMovedTo()
 
     QCOMPARE(focusedText, QStringLiteral("Exit"));
     QCOMPARE(answer, QStringLiteral("Exit"));
+}
+
+// The dialog opens on its first button, and the message never takes the focus or shows a text
+// cursor; a screen reader still meets the message as the dialog's text.
+void TestChoiceDialog::onlyTheButtonsTakeTheFocus()
+{
+    Seen seen;
+    QStringList focusAfterTabs;
+    QString focusAfterClickOnMessage;
+    Qt::FocusPolicy messageFocus = Qt::StrongFocus;
+    QString dialogName;
+    QString messageName;
+    QAccessible::Role messageRole = QAccessible::NoRole;
+    answerWhenShown(seen, [&](QWidget *dialog) {
+        auto *message = dialog->findChild<QLabel *>(QStringLiteral("choiceMessage"));
+        if (message) {
+            messageFocus = message->focusPolicy();
+            QTest::mouseClick(message, Qt::LeftButton);
+            focusAfterClickOnMessage = focusName(dialog);
+            QAccessibleInterface *reading = QAccessible::queryAccessibleInterface(message);
+            messageName = reading->text(QAccessible::Name);
+            messageRole = reading->role();
+        }
+        dialogName = QAccessible::queryAccessibleInterface(dialog)->text(QAccessible::Name);
+        for (int tab = 0; tab < 3; ++tab) {
+            QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_Tab);
+            focusAfterTabs << focusName(dialog);
+        }
+        QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_Return);
+        if (dialog->isVisible()) // Enter missed: answer anyway so that the test ends
+            QTest::mouseClick(buttonsOf(dialog).at(1), Qt::LeftButton);
+    });
+    const QString answer = showCaution(Texts::lockMessage);
+
+    QCOMPARE(seen.firstFocus, QStringLiteral("Retry"));
+    QCOMPARE(messageFocus, Qt::NoFocus);
+    QCOMPARE(focusAfterClickOnMessage, QStringLiteral("Retry"));
+    QCOMPARE(focusAfterTabs, QStringList({ "Exit", "Unlock", "Retry" }));
+    QCOMPARE(answer, QStringLiteral("Retry"));
+    QCOMPARE(dialogName, QStringLiteral("CAUTION"));
+    QCOMPARE(messageName, Texts::lockMessage);
+    QCOMPARE(messageRole, QAccessible::StaticText);
 }
 
 void TestChoiceDialog::quittingWhileOpenRaisesInsteadOfAnsweringNothing()

@@ -4,9 +4,9 @@
 
 #include <components.h>
 #include <main.h>
-#include <message_box.h>
 #include <plain_label.h>
 
+#include "message_box_recorder.h"
 #include "test_support.h"
 
 #include <QApplication>
@@ -229,7 +229,7 @@ void TestDamagedInstallations::damagedInstallation()
     const QString registerBefore = databaseContents(m_home + QLatin1Char('/') + registerFile);
     const FolderSnapshot sandboxBefore = snapshotFolder(m_sandbox.path());
     Norlix::resetComponents();
-    MessageBox::Recorder messages;
+    MessageBoxRecorder messages;
 
     auto window = std::make_unique<Main>();
     QSignalSpy ended(window.get(), &Main::ended);
@@ -244,7 +244,7 @@ void TestDamagedInstallations::damagedInstallation()
     window.reset();
 
     QCOMPARE(messages.shown().size(), 1);
-    const MessageBox::Shown shown = messages.shown().first();
+    const ShownMessageBox shown = messages.shown().first();
     QCOMPARE(shown.title, QStringLiteral("Prismor"));
     if (!refusal.isEmpty()) {
         QCOMPARE(shown.text, refusal);

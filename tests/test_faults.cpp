@@ -2,9 +2,9 @@
 // of the check's tests fails one operation at exactly its nth call and answers everything else.
 
 #include "fake_norlix.h"
+#include "message_box_recorder.h"
 
 #include <main.h>
-#include <message_box.h>
 #include <plain_label.h>
 #include <user_settings.h>
 
@@ -162,7 +162,7 @@ private:
 
     QTemporaryDir m_config;
     FakeNorlix m_norlix;
-    std::unique_ptr<MessageBox::Recorder> m_messages;
+    std::unique_ptr<MessageBoxRecorder> m_messages;
     std::unique_ptr<Main> m_window;
     std::unique_ptr<QSignalSpy> m_ended;
     bool m_openedAfterStartUp = false;
@@ -184,7 +184,7 @@ void TestFaults::init()
     m_norlix.lockHolder = QStringLiteral("OTHER-PC");
     m_norlix.choiceAnswers = { QStringLiteral("Unlock") };
     m_norlix.install();
-    m_messages = std::make_unique<MessageBox::Recorder>();
+    m_messages = std::make_unique<MessageBoxRecorder>();
 }
 
 void TestFaults::cleanup()

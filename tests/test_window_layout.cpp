@@ -1,12 +1,12 @@
 // The window as it is created and shown: the layout table, keyboard, labels, screen reader.
 
 #include "fake_norlix.h"
+#include "message_box_recorder.h"
 #include "test_support.h"
 #include "window_test_support.h"
 
 #include <application_icon.h>
 #include <main.h>
-#include <message_box.h>
 #include <plain_label.h>
 #include <window_units.h>
 
@@ -81,7 +81,7 @@ private slots:
 
 private:
     FakeNorlix m_norlix;
-    std::unique_ptr<MessageBox::Recorder> m_messages;
+    std::unique_ptr<MessageBoxRecorder> m_messages;
 };
 
 void TestWindowLayout::init()
@@ -89,7 +89,7 @@ void TestWindowLayout::init()
     m_norlix = FakeNorlix {};
     m_norlix.currentLetter = QStringLiteral("C");
     m_norlix.install();
-    m_messages = std::make_unique<MessageBox::Recorder>();
+    m_messages = std::make_unique<MessageBoxRecorder>();
 }
 
 void TestWindowLayout::cleanup()

@@ -2,12 +2,12 @@
 // SelectCompany with its colour, company name, message and component calls.
 
 #include "fake_norlix.h"
+#include "message_box_recorder.h"
 #include "window_test_support.h"
 
 #include <company_letter.h>
 #include <letter_filter.h>
 #include <main.h>
-#include <message_box.h>
 #include <plain_label.h>
 
 #include "test_support.h"
@@ -53,7 +53,7 @@ private slots:
 
 private:
     FakeNorlix m_norlix;
-    std::unique_ptr<MessageBox::Recorder> m_messages;
+    std::unique_ptr<MessageBoxRecorder> m_messages;
     std::unique_ptr<Main> m_main;
 };
 
@@ -64,7 +64,7 @@ void TestWindowLetter::init()
     m_norlix.addCompany("B", "company.ndb", true, "Bramley & <b>Sons</b>");
     m_norlix.addCompany("D", "company.ndb", false, "Dunmore Ltd");
     m_norlix.install();
-    m_messages = std::make_unique<MessageBox::Recorder>();
+    m_messages = std::make_unique<MessageBoxRecorder>();
     m_main = std::make_unique<Main>();
     QVERIFY(showExposed(*m_main));
     m_norlix.forgetCalls();
@@ -268,7 +268,7 @@ void TestWindowLetter::selectCompany()
     QCOMPARE(letterBackground(*m_main), colour);
     QCOMPARE(m_main->lblCoName->caption(), companyName);
     QCOMPARE(m_messages->texts(), messages);
-    for (const MessageBox::Shown &shown : m_messages->shown()) {
+    for (const ShownMessageBox &shown : m_messages->shown()) {
         QCOMPARE(shown.title, QStringLiteral("Prismor"));
         QCOMPARE(shown.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QCOMPARE(shown.icon, QMessageBox::NoIcon);

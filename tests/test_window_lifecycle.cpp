@@ -2,10 +2,10 @@
 // Exit, by its frame or by an error, and the message box as the user sees it.
 
 #include "fake_norlix.h"
+#include "message_box_recorder.h"
 #include "window_test_support.h"
 
 #include <main.h>
-#include <message_box.h>
 #include <plain_label.h>
 #include <termination_signals.h>
 #include <user_settings.h>
@@ -63,7 +63,7 @@ private:
     void failNorlix(bool norlixAvailable, const QString &failingCall);
 
     FakeNorlix m_norlix;
-    std::unique_ptr<MessageBox::Recorder> m_messages;
+    std::unique_ptr<MessageBoxRecorder> m_messages;
     std::unique_ptr<Main> m_main;
 };
 
@@ -75,7 +75,7 @@ void TestWindowLifecycle::init()
     m_norlix.addCompany("C", "company.ndb", true, "Carrow Ltd");
     m_norlix.install();
     setWorkstationSetting(QStringLiteral("frontdesk"));
-    m_messages = std::make_unique<MessageBox::Recorder>();
+    m_messages = std::make_unique<MessageBoxRecorder>();
     m_main = std::make_unique<Main>();
 }
 

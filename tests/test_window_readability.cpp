@@ -2,6 +2,7 @@
 // light and dark desktop themes, and the fixed texts fitting their controls in the fonts they get.
 
 #include "fake_norlix.h"
+#include "message_box_recorder.h"
 #include "window_test_support.h"
 
 #include <dialog/choice_dialog_window.h>
@@ -175,7 +176,7 @@ QList<Figure> TestWindowReadability::measureTexts(const Theme &theme)
     for (const auto &[text, letter] : letters) {
         main.txtLetter->setText(letter.isEmpty() ? QStringLiteral("A") : letter);
         if (!letter.isEmpty()) {
-            const MessageBox::Recorder messages;
+            const MessageBoxRecorder messages;
             main.SelectCompany(letter);
         }
         measure(text, main.txtLetter, [&main] { main.txtLetter->setText({}); });

@@ -99,26 +99,29 @@ public:
         messageLabel->setText(message);
         messageLabel->setWordWrap(true);
         messageLabel->setMinimumWidth(messageWidth);
-        // Keeps the first focus off the buttons, so that Enter on opening chooses nothing.
-        messageLabel->setTextInteractionFlags(
-            Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        // Only the buttons take the focus: the message shows no text cursor, and a screen reader
+        // still reads it as the dialog's text.
+        messageLabel->setTextInteractionFlags(Qt::NoTextInteraction);
         messageRow->addWidget(messageLabel, 1);
 
         auto *buttonRow = new QHBoxLayout;
         buttonRow->addStretch();
+        QPushButton *firstButton = nullptr;
         for (const QString &name : names) {
             auto *button = new QPushButton(buttonCaption(name), this);
             button->setAutoDefault(false);
             button->setDefault(false);
             connect(button, &QPushButton::clicked, this, [this, name] { choose(name); });
             buttonRow->addWidget(button);
+            if (!firstButton)
+                firstButton = button;
         }
 
         auto *layout = new QVBoxLayout(this);
         layout->addLayout(messageRow);
         layout->addLayout(buttonRow);
 
-        messageLabel->setFocus();
+        firstButton->setFocus();
     }
 
     [[nodiscard]] const QString &chosen() const { return m_chosen; }

@@ -19,8 +19,9 @@ namespace Norlix {
 // The number is reserved and not used.
 //
 // The dialog can only be answered by a button: it has no close button in its frame, and Escape
-// or a request to close the window leaves it open. No button is the default, so Enter chooses
-// only a button the user has moved the focus to.
+// or a request to close the window leaves it open. It opens with the focus on the first button
+// (Retry in the CAUTION dialog), and only the buttons take the focus. No button is the default:
+// Enter chooses the focused button.
 std::unique_ptr<ChoiceDialogComponent> makeChoiceDialogWindow();
 
 } // namespace Norlix
