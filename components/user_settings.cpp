@@ -6,10 +6,26 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <memory>
+
 namespace Norlix {
 namespace {
 
-constexpr auto organization = "Norlix";
+// The per-user settings store of Norlix programs, by application. On Windows it is where a
+// program that keeps its settings by application, section and key keeps them, so that Prismor
+// reads the same values as the rest of the installation:
+// HKEY_CURRENT_USER\Software\VB and VBA Program Settings\APPLICATION\SECTION. Elsewhere it is an
+// INI file per application under the user's configuration folder.
+std::unique_ptr<QSettings> settingsOf(const QString &application)
+{
+#ifdef Q_OS_WIN
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+        QStringLiteral("VB and VBA Program Settings"), application);
+#else
+    return std::make_unique<QSettings>(
+        QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Norlix"), application);
+#endif
+}
 
 void requireSaved(QSettings &settings)
 {
@@ -23,8 +39,8 @@ void requireSaved(QSettings &settings)
 
 QString readUserSetting(const QString &application, const QString &section, const QString &key)
 {
-    QSettings settings(
-        QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(organization), application);
+    const std::unique_ptr<QSettings> store = settingsOf(application);
+    QSettings &settings = *store;
     settings.beginGroup(section);
     const QVariant value = settings.value(key);
     // A hand-written value with commas in it reads back as a list; it was meant as one text.
@@ -36,8 +52,8 @@ QString readUserSetting(const QString &application, const QString &section, cons
 void writeUserSetting(
     const QString &application, const QString &section, const QString &key, const QString &value)
 {
-    QSettings settings(
-        QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(organization), application);
+    const std::unique_ptr<QSettings> store = settingsOf(application);
+    QSettings &settings = *store;
     settings.beginGroup(section);
     settings.setValue(key, value);
     settings.endGroup();
@@ -46,8 +62,8 @@ void writeUserSetting(
 
 void removeUserSetting(const QString &application, const QString &section, const QString &key)
 {
-    QSettings settings(
-        QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(organization), application);
+    const std::unique_ptr<QSettings> store = settingsOf(application);
+    QSettings &settings = *store;
     settings.beginGroup(section);
     settings.remove(key);
     settings.endGroup();

@@ -1,5 +1,6 @@
 #include "termination_signals.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -9,6 +10,10 @@
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
+
+#ifdef Q_OS_WIN
+#include <windows.h>
 #endif
 
 namespace {
@@ -26,11 +31,43 @@ extern "C" void passSignalOn(int signalNumber)
 }
 #endif
 
+#ifdef Q_OS_WIN
+// Windows asks every program to end when the user logs off or the machine shuts down or
+// restarts (WM_QUERYENDSESSION, then WM_ENDSESSION), and may end the process as soon as
+// WM_ENDSESSION has been answered. So the window is closed there and then, as its frame would
+// close it, even with a dialog of the check open: there is no later moment to wait for.
+class SessionEndFilter : public QAbstractNativeEventFilter
+{
+public:
+    explicit SessionEndFilter(const QPointer<QWidget> &window)
+        : m_window(window)
+    {
+    }
+
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
+    {
+        if (eventType != "windows_generic_MSG")
+            return false;
+        const MSG *msg = static_cast<const MSG *>(message);
+        if (msg->message == WM_ENDSESSION && msg->wParam && m_window)
+            m_window->close();
+        return false; // Qt answers the message as it does for every program
+    }
+
+private:
+    const QPointer<QWidget> &m_window;
+};
+#endif
+
 } // namespace
 
 TerminationSignals::TerminationSignals(QWidget *window)
     : m_window(window)
 {
+#ifdef Q_OS_WIN
+    m_sessionEnd = std::make_unique<SessionEndFilter>(m_window);
+    QCoreApplication::instance()->installNativeEventFilter(m_sessionEnd.get());
+#endif
 #ifdef Q_OS_UNIX
     if (signalSockets[0] != -1 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, signalSockets) != 0)
         return;
@@ -48,6 +85,9 @@ TerminationSignals::TerminationSignals(QWidget *window)
 
 TerminationSignals::~TerminationSignals()
 {
+#ifdef Q_OS_WIN
+    QCoreApplication::instance()->removeNativeEventFilter(m_sessionEnd.get());
+#endif
 #ifdef Q_OS_UNIX
     if (!m_notifier)
         return;

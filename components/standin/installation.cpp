@@ -35,10 +35,17 @@ CREATE TABLE IF NOT EXISTS current_companies (
 );
 )";
 
+// Paths are kept and shown with the platform's own separators, on Windows C:\Norlix\companies
+// or \\server\share\Norlix.
+QString nativeFolder(const QString &folder)
+{
+    return QDir::toNativeSeparators(QDir::cleanPath(QDir(folder).absolutePath()));
+}
+
 QString withTrailingSeparator(const QString &folder)
 {
-    const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
-    return clean.endsWith(u'/') ? clean : clean + u'/';
+    const QString clean = nativeFolder(folder);
+    return clean.endsWith(QDir::separator()) ? clean : clean + QDir::separator();
 }
 
 void requireFileName(const QString &fileName)
@@ -102,7 +109,7 @@ QString currentUserName()
 }
 
 Installation::Installation(QString home, std::shared_ptr<ConnectionCache> connections)
-    : m_home(QDir::cleanPath(QDir(home).absolutePath()))
+    : m_home(nativeFolder(home))
     , m_connections(std::move(connections))
 {
 }
@@ -129,15 +136,22 @@ QString Installation::homeFromEnvironment()
     return home.isEmpty() ? defaultHome() : home;
 }
 
+// On Windows an installation is the machine's, shared by its users: %ProgramData%\Norlix. On
+// Linux it is the user's own, under the data folder.
 QString Installation::defaultHome()
 {
+#ifdef Q_OS_WIN
+    const QString machineData = qEnvironmentVariable("ProgramData", QStringLiteral("C:/ProgramData"));
+    return QDir::fromNativeSeparators(machineData) + QStringLiteral("/Norlix");
+#else
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
         + QStringLiteral("/Norlix");
+#endif
 }
 
 QString Installation::registerPath() const
 {
-    return m_home + QStringLiteral("/register.sqlite");
+    return m_home + QDir::separator() + QStringLiteral("register.sqlite");
 }
 
 bool Installation::exists() const
@@ -169,7 +183,7 @@ bool Installation::create()
 
 QString Installation::defaultLocation(const QString &letter) const
 {
-    return m_home + QStringLiteral("/companies/") + letter + u'/';
+    return withTrailingSeparator(m_home + QStringLiteral("/companies/") + letter);
 }
 
 QString Installation::defaultFileName(const QString &letter)
