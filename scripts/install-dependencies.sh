@@ -7,9 +7,10 @@
 #             clang's fuzzer and sanitizer run-times, the Windows resource compiler
 #   bench     what the benchmarks need beyond building: the virtual display, and strace, which
 #             counts and slows down the system calls of the check (scripts/bench.sh)
+#   windows   cross-building Prismor for Windows and testing it under Wine (scripts/test-windows.sh)
 # With no set named, the test set. Without root, it installs through sudo; a user who may not
 # use sudo is told what is missing and the command that installs it.
-#   scripts/install-dependencies.sh [run] [display] [test] [bench]
+#   scripts/install-dependencies.sh [run] [display] [test] [bench] [windows]
 set -euo pipefail
 
 run_packages=(
@@ -31,6 +32,15 @@ test_packages=(
     binutils-mingw-w64-x86-64
 )
 bench_packages=("${run_packages[@]}" "${display_packages[@]}" strace)
+# The Windows build and its tests: the cross compilers, Wine on a virtual display, the OCR that
+# reads the window back, what makes and checks the MSI and the zip. Qt and SQLite for Windows are
+# built from Debian's sources by scripts/build-windows-qt.sh, which installs what that needs.
+windows_packages=(
+    cmake ninja-build g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+    binutils-mingw-w64-x86-64 mingw-w64-tools
+    wine wine64 xvfb xauth openbox xdotool x11-utils imagemagick fonts-liberation2
+    tesseract-ocr tesseract-ocr-eng python3 python3-pefile wixl zip bc
+)
 
 packages=()
 for set in "${@:-test}"; do
@@ -39,7 +49,8 @@ for set in "${@:-test}"; do
         display) packages+=("${display_packages[@]}") ;;
         test) packages+=("${test_packages[@]}") ;;
         bench) packages+=("${bench_packages[@]}") ;;
-        *) echo "install-dependencies.sh: unknown set \"$set\" (run, display, test or bench)" >&2
+        windows) packages+=("${windows_packages[@]}") ;;
+        *) echo "install-dependencies.sh: unknown set \"$set\" (run, display, test, bench or windows)" >&2
            exit 2 ;;
     esac
 done
