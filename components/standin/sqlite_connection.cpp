@@ -227,11 +227,6 @@ void SqliteConnection::open(int flags)
         m_opened = stateAt(m_path);
 }
 
-bool SqliteConnection::stillAtPath() const
-{
-    return stateAt(m_path).sameFileAs(m_opened);
-}
-
 SqliteConnection::~SqliteConnection()
 {
     sqlite3_close_v2(m_db);

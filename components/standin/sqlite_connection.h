@@ -103,8 +103,6 @@ public:
     [[nodiscard]] const QString &path() const { return m_path; }
     // The file this connection has open, as a look at its path found it when it was opened.
     [[nodiscard]] const PathState &opened() const { return m_opened; }
-    // Whether the path names the file this connection has open.
-    [[nodiscard]] bool stillAtPath() const;
 
     // Raises the component error that describes the failure code of the last call.
     [[noreturn]] void fail(int code) const;
