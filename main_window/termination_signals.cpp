@@ -44,14 +44,21 @@ public:
     {
     }
 
-    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override
     {
         if (eventType != "windows_generic_MSG")
             return false;
         const MSG *msg = static_cast<const MSG *>(message);
-        if (msg->message == WM_ENDSESSION && msg->wParam && m_window)
-            m_window->close();
-        return false; // Qt answers the message as it does for every program
+        if (msg->message != WM_ENDSESSION || !msg->wParam || !m_window)
+            return false;
+        const auto own = reinterpret_cast<HWND>(m_window->internalWinId());
+        m_window->close();
+        // Closing destroys the window's native window: Qt must not go on handling a message for
+        // it, which would crash. Qt answers the other windows' messages as for every program.
+        if (msg->hwnd != own)
+            return false;
+        *result = 0; // the message is processed
+        return true;
     }
 
 private:
