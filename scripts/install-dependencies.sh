@@ -7,9 +7,11 @@
 #             clang's fuzzer and sanitizer run-times, the Windows resource compiler
 #   bench     what the benchmarks need beyond building: the virtual display, and strace, which
 #             counts and slows down the system calls of the check (scripts/bench.sh)
+#   windows   cross-building for Windows with MinGW-w64 and running the result under Wine on a
+#             virtual display (scripts/test-windows.sh)
 # With no set named, the test set. Without root, it installs through sudo; a user who may not
 # use sudo is told what is missing and the command that installs it.
-#   scripts/install-dependencies.sh [run] [display] [test] [bench]
+#   scripts/install-dependencies.sh [run] [display] [test] [bench] [windows]
 set -euo pipefail
 
 run_packages=(
@@ -31,6 +33,16 @@ test_packages=(
     binutils-mingw-w64-x86-64
 )
 bench_packages=("${run_packages[@]}" "${display_packages[@]}" strace)
+windows_packages=(
+    cmake ninja-build
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
+    # Qt's host tools (moc, rcc, uic), which the cross build runs.
+    qt6-base-dev qt6-base-dev-tools
+    wine wine64
+    # Without a window manager Wine waits two seconds at every window that is hidden.
+    xvfb xauth openbox xdotool
+    fonts-liberation2
+)
 
 packages=()
 for set in "${@:-test}"; do
@@ -39,7 +51,9 @@ for set in "${@:-test}"; do
         display) packages+=("${display_packages[@]}") ;;
         test) packages+=("${test_packages[@]}") ;;
         bench) packages+=("${bench_packages[@]}") ;;
-        *) echo "install-dependencies.sh: unknown set \"$set\" (run, display, test or bench)" >&2
+        windows) packages+=("${windows_packages[@]}") ;;
+        *) echo "install-dependencies.sh: unknown set \"$set\" (run, display, test, bench or" \
+                "windows)" >&2
            exit 2 ;;
     esac
 done
