@@ -46,6 +46,7 @@ start_display() {
     local display cookie
     export XAUTHORITY=$run_dir/Xauthority
     cookie=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
+    touch "$XAUTHORITY"
     for display in $(seq 90 189); do
         [ ! -e "/tmp/.X$display-lock" ] && [ ! -e "/tmp/.X11-unix/X$display" ] || continue
         xauth -q -f "$XAUTHORITY" add ":$display" . "$cookie"
