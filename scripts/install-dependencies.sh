@@ -38,6 +38,9 @@ bench_packages=("${run_packages[@]}" "${display_packages[@]}" strace)
 windows_packages=(
     cmake ninja-build g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
     binutils-mingw-w64-x86-64 mingw-w64-tools
+    # Qt's host tools (moc, rcc, uic), which the cross build runs.
+    qt6-base-dev qt6-base-dev-tools
+    # Without a window manager Wine waits two seconds at every window that is hidden.
     wine wine64 xvfb xauth openbox xdotool x11-utils imagemagick fonts-liberation2
     tesseract-ocr tesseract-ocr-eng python3 python3-pefile wixl zip bc
 )

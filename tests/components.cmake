@@ -15,5 +15,5 @@ add_executable(norlix_lock_worker norlix_lock_worker.cpp)
 target_link_libraries(norlix_lock_worker PRIVATE norlix_standin)
 prismor_add_test(test_components_lock_concurrency SOURCES test_components_lock_concurrency.cpp)
 target_compile_definitions(test_components_lock_concurrency PRIVATE
-    LOCK_WORKER_EXECUTABLE="$<TARGET_FILE:norlix_lock_worker>")
+    LOCK_WORKER_EXECUTABLE="${prismor_emulated_drive}$<TARGET_FILE:norlix_lock_worker>")
 add_dependencies(test_components_lock_concurrency norlix_lock_worker)

@@ -15,6 +15,12 @@
 #include <QTextStream>
 #include <QThread>
 
+#ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
+
 namespace {
 
 constexpr int overlapStatus = 3;
@@ -99,8 +105,20 @@ int main(int argc, char *argv[])
         return 2;
     }
     QFile log(args[4]);
+#ifdef Q_OS_WIN
+    // Qt appends on Windows by moving to the end once, at the open; a handle that may only append
+    // has Windows put each write at the end of the file as it is then.
+    const HANDLE appending = CreateFileW(reinterpret_cast<const wchar_t *>(args[4].utf16()),
+        FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (appending == INVALID_HANDLE_VALUE
+        || !log.open(_open_osfhandle(reinterpret_cast<intptr_t>(appending), _O_WRONLY),
+            QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
+        return errorStatus;
+#else
     if (!log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return errorStatus;
+#endif
     while (!QFile::exists(args[5]))
         QThread::msleep(1);
     try {

@@ -22,8 +22,12 @@
 #include <thread>
 
 #include <sqlite3.h>
+#ifdef Q_OS_WIN
+#include <QProcess>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -61,8 +65,38 @@ QString fullReport(const QString &letter, const QString &month, const QString &v
         + lockFound + QStringList { Texts::lockSucceeded, "Finished" });
 }
 
+#ifdef Q_OS_WIN
+// Without fork the reader is a program of its own; null when it could not take hold.
+using Reader = QProcess *;
+#else
+using Reader = pid_t;
+#endif
+
 // Starts a reader that holds a read transaction on the file for the given time, as a long report
 // in another Norlix program would, and gives back once the reader holds it.
+#ifdef Q_OS_WIN
+Reader holdForReading(const QString &path, int seconds)
+{
+    auto reader = std::make_unique<QProcess>();
+    reader->start(QStringLiteral(SQLITE_CHILD_EXECUTABLE),
+        { QStringLiteral("read"), path, QString::number(seconds) }, commandOutput);
+    while (reader->waitForReadyRead(30000) && !reader->canReadLine()) { }
+    if (reader->readLine() != "held\n") {
+        reader->kill();
+        reader->waitForFinished();
+        return nullptr;
+    }
+    return reader.release();
+}
+
+// Waits for the reader to end; whether it ended of itself with status 0.
+bool readerSucceeded(Reader reader)
+{
+    const std::unique_ptr<QProcess> process(reader);
+    return process->waitForFinished(60000) && process->exitStatus() == QProcess::NormalExit
+        && process->exitCode() == 0;
+}
+#else
 pid_t holdForReading(const QString &path, int seconds)
 {
     int ready[2];
@@ -85,12 +119,13 @@ pid_t holdForReading(const QString &path, int seconds)
     close(ready[0]);
     return held ? reader : -1;
 }
+#endif
 
 // The real stand-in, with a reader taking hold of the company's file right after a granted LOCK.
 class ReaderAfterLock : public Norlix::CompanyDatabaseComponent
 {
 public:
-    explicit ReaderAfterLock(pid_t *reader, int seconds = 12)
+    explicit ReaderAfterLock(Reader *reader, int seconds = 12)
         : m_real(Norlix::makeStandInSystemGlobal())
         , m_reader(reader)
         , m_seconds(seconds)
@@ -106,7 +141,7 @@ private:
     class Database : public Norlix::CompanyDatabase
     {
     public:
-        Database(std::unique_ptr<Norlix::CompanyDatabase> real, pid_t *reader, int seconds)
+        Database(std::unique_ptr<Norlix::CompanyDatabase> real, Reader *reader, int seconds)
             : m_real(std::move(real))
             , m_reader(reader)
             , m_seconds(seconds)
@@ -129,12 +164,12 @@ private:
 
     private:
         std::unique_ptr<Norlix::CompanyDatabase> m_real;
-        pid_t *m_reader;
+        Reader *m_reader;
         int m_seconds;
     };
 
     std::unique_ptr<Norlix::CompanyDatabaseComponent> m_real;
-    pid_t *m_reader;
+    Reader *m_reader;
     int m_seconds;
 };
 
@@ -350,17 +385,22 @@ void TestCheckEndToEnd::demoInstallationGivesEachOutcome()
 // a busy file more than once, and still gives the hold back instead of leaving it.
 void TestCheckEndToEnd::giveBackOutlastsAReader()
 {
-    pid_t reader = 0;
+    Reader reader = 0;
     Norlix::useComponentFactories(
         { [&reader] { return std::make_unique<ReaderAfterLock>(&reader); }, {}, {} });
     auto window = openWindow();
 
     runCheck(*window, QStringLiteral("A"));
 
+#ifdef Q_OS_WIN
+    QVERIFY(reader);
+    QVERIFY(readerSucceeded(reader));
+#else
     int status = -1;
     QVERIFY(reader > 0);
     QCOMPARE(waitpid(reader, &status, 0), reader);
     QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+#endif
     QVERIFY2(m_messages->shown().isEmpty(),
         m_messages->shown().isEmpty() ? "" : qPrintable(m_messages->shown().first().text));
     QVERIFY(window->lblResults->caption().endsWith(report({ Texts::lockSucceeded, "Finished" })));
@@ -373,7 +413,7 @@ void TestCheckEndToEnd::giveBackOutlastsAReader()
 // hold back: the repeat must not go to D, and the check must not end in Success with A held.
 void TestCheckEndToEnd::giveBackStaysWithTheCompanyThatWasLocked()
 {
-    pid_t reader = 0;
+    Reader reader = 0;
     Norlix::useComponentFactories(
         { [&reader] { return std::make_unique<ReaderAfterLock>(&reader, 7); }, {}, {} });
     giveBackClock().sleep = [](GiveBackClock::Clock::duration pause) {
@@ -386,9 +426,14 @@ void TestCheckEndToEnd::giveBackStaysWithTheCompanyThatWasLocked()
     runCheck(*window, QStringLiteral("A"));
 
     giveBackClock() = GiveBackClock::real();
+#ifdef Q_OS_WIN
+    QVERIFY(reader);
+    QVERIFY(readerSucceeded(reader));
+#else
     int status = -1;
     QVERIFY(reader > 0);
     QCOMPARE(waitpid(reader, &status, 0), reader);
+#endif
     QVERIFY(!window->lblResults->caption().contains(Texts::lockSucceeded));
     QCOMPARE(m_messages->shown().size(), 1);
     const QString message = m_messages->shown().first().text;

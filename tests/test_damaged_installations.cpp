@@ -23,7 +23,9 @@
 
 #include <memory>
 
+#ifndef Q_OS_WIN
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -76,7 +78,11 @@ bool replaceByFolder(const QString &path)
 
 bool runningAsRoot()
 {
+#ifdef Q_OS_WIN
+    return false; // a file held open exclusively is refused to administrators too
+#else
     return geteuid() == 0;
+#endif
 }
 
 } // namespace
@@ -106,6 +112,9 @@ private:
     QTemporaryDir m_sandbox;
     QString m_home;
     int m_case = 0;
+#ifdef Q_OS_WIN
+    std::unique_ptr<ExclusiveOpen> m_held;
+#endif
 };
 
 void TestDamagedInstallations::initTestCase()
@@ -119,6 +128,9 @@ void TestDamagedInstallations::initTestCase()
 void TestDamagedInstallations::cleanup()
 {
     Norlix::resetComponents();
+#ifdef Q_OS_WIN
+    m_held.reset();
+#endif
     // A folder left unreadable would keep the sandbox from being removed.
     for (const QString &path : { m_home + QStringLiteral("/companies/A/CompanyA.sqlite"),
              m_home + QLatin1Char('/') + registerFile })
@@ -162,7 +174,12 @@ bool TestDamagedInstallations::damage(Damage damage, const QString &home)
     case Damage::FolderForDatabase:
         return replaceByFolder(database);
     case Damage::UnreadableDatabase:
+#ifdef Q_OS_WIN
+        m_held = std::make_unique<ExclusiveOpen>(database);
+        return m_held->isOpen();
+#else
         return QFile::setPermissions(database, {});
+#endif
     case Damage::MissingInstallation:
         return QDir(home).removeRecursively() && !QFileInfo::exists(home);
     case Damage::RegisterNamesAbsentFolder:
@@ -175,7 +192,12 @@ bool TestDamagedInstallations::damage(Damage damage, const QString &home)
     case Damage::FolderForRegister:
         return replaceByFolder(registerPath);
     case Damage::UnreadableRegister:
+#ifdef Q_OS_WIN
+        m_held = std::make_unique<ExclusiveOpen>(registerPath);
+        return m_held->isOpen();
+#else
         return QFile::setPermissions(registerPath, {});
+#endif
     }
     return false;
 }
@@ -256,7 +278,7 @@ void TestDamagedInstallations::damagedInstallation()
             ? m_home + QStringLiteral("/companies/A/CompanyA.sqlite")
             : named == Named::Register ? m_home + QLatin1Char('/') + registerFile
                                        : m_home;
-        QVERIFY2(shown.text.contains(path), qPrintable(shown.text));
+        QVERIFY2(shown.text.contains(QDir::toNativeSeparators(path)), qPrintable(shown.text));
     }
     qInfo().noquote() << "shown:" << shown.text;
 

@@ -11,8 +11,12 @@
 #include <QProcess>
 
 #include <sqlite3.h>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -54,7 +58,7 @@ QString workstationSetting()
 NorlixRun runNorlixCommand(const QString &command, const QStringList &arguments)
 {
     QProcess process;
-    process.start(command, arguments);
+    process.start(command, arguments, commandOutput);
     NorlixRun run;
     if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit) {
         process.kill();
@@ -100,6 +104,14 @@ bool crashWhileWriting(const QString &path, const QString &sql)
           "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
           "WHERE i < 2000) INSERT INTO filler SELECT randomblob(600) FROM n; "
         + sql.toUtf8();
+#ifdef Q_OS_WIN
+    QProcess writer;
+    writer.start(QStringLiteral(SQLITE_CHILD_EXECUTABLE),
+        { QStringLiteral("crash"), path, QString::fromUtf8(statements) });
+    return writer.waitForFinished(60000) && writer.exitStatus() == QProcess::NormalExit
+        && writer.exitCode() == 0 && QFileInfo(path + QStringLiteral("-journal")).size() > 0
+        && fileBytes(path) != before;
+#else
     const pid_t writer = fork();
     if (writer == 0) {
         sqlite3 *db = nullptr;
@@ -112,7 +124,35 @@ bool crashWhileWriting(const QString &path, const QString &sql)
     return writer > 0 && waitpid(writer, &status, 0) == writer && WIFEXITED(status)
         && WEXITSTATUS(status) == 0 && QFileInfo(path + QStringLiteral("-journal")).size() > 0
         && fileBytes(path) != before;
+#endif
 }
+
+#ifdef Q_OS_WIN
+ExclusiveOpen::ExclusiveOpen(const QString &path)
+    : m_handle(CreateFileW(reinterpret_cast<const wchar_t *>(
+                               QDir::toNativeSeparators(path).utf16()),
+          GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+{
+}
+
+ExclusiveOpen::~ExclusiveOpen()
+{
+    if (isOpen())
+        CloseHandle(m_handle);
+}
+
+bool ExclusiveOpen::isOpen() const
+{
+    return m_handle != INVALID_HANDLE_VALUE;
+}
+
+bool renameOver(const QString &from, const QString &to)
+{
+    return MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(from).utf16()),
+        reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()),
+        MOVEFILE_REPLACE_EXISTING);
+}
+#endif
 
 namespace {
 

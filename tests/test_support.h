@@ -52,6 +52,14 @@ struct NorlixRun
     QString out;
     QString err;
 };
+// How a test starts a command whose printed lines it reads: on Windows they end in CR LF, read
+// as LF.
+#ifdef Q_OS_WIN
+inline constexpr QIODevice::OpenMode commandOutput = QIODevice::ReadWrite | QIODevice::Text;
+#else
+inline constexpr QIODevice::OpenMode commandOutput = QIODevice::ReadWrite;
+#endif
+
 [[nodiscard]] NorlixRun runNorlixCommand(const QString &command, const QStringList &arguments);
 
 // What runNorlix gives back when the command failed, so that a comparison with it shows that.
@@ -66,6 +74,26 @@ bool writeFileBytes(const QString &path, const QByteArray &bytes);
 // transaction first writes more than the writer's small cache holds, so that changed pages reach
 // the file and a hot journal stays beside it. Gives back whether that happened.
 bool crashWhileWriting(const QString &path, const QString &sql);
+
+#ifdef Q_OS_WIN
+// Windows' counterpart of a file without read permission: the file held open by a program that
+// shares it with no one. Until this ends, every other open of it fails.
+class ExclusiveOpen
+{
+public:
+    explicit ExclusiveOpen(const QString &path);
+    ~ExclusiveOpen();
+    ExclusiveOpen(const ExclusiveOpen &) = delete;
+    ExclusiveOpen &operator=(const ExclusiveOpen &) = delete;
+    [[nodiscard]] bool isOpen() const;
+
+private:
+    void *m_handle;
+};
+
+// What rename() does elsewhere: puts from in to's place, replacing the file there.
+bool renameOver(const QString &from, const QString &to);
+#endif
 
 // Runs the call and gives back the description of the ComponentError it raised; fails the
 // test when it raised none.

@@ -191,8 +191,13 @@ void TestWindowLayout::controls()
     QVERIFY(!font.italic() && !font.underline() && !font.strikeOut());
     QCOMPARE(QFontInfo(font).pixelSize(), fontPixels);
 
-    // What the table leaves open keeps the defaults of that kind of control.
+    // What the table leaves open keeps the defaults of that kind of control. On Windows those of
+    // the application are the system's colours, which the window replaces with Qt's light ones.
+#ifdef Q_OS_WIN
+    const QPalette defaults = main.palette();
+#else
     const QPalette defaults = QApplication::palette(control);
+#endif
     QPalette::ColorRole textRole = QPalette::ButtonText;
     QPalette::ColorRole backgroundRole = QPalette::Button;
     if (qobject_cast<const PlainLabel *>(control)) {

@@ -24,8 +24,35 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#ifdef Q_OS_WIN
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
+
+#ifdef Q_OS_WIN
+namespace {
+
+// What Windows sends each top-level window at a log-off, shut-down or restart, reason being
+// ENDSESSION_LOGOFF, 0 or ENDSESSION_CLOSEAPP.
+void endSession(QWidget &window, LPARAM reason)
+{
+    const HWND handle = reinterpret_cast<HWND>(window.winId());
+    SendMessageW(handle, WM_QUERYENDSESSION, 0, reason);
+    SendMessageW(handle, WM_ENDSESSION, TRUE, reason);
+}
+
+// Set in the copy of this test that exitOfTheProcessRestoresOnce runs as its child, to the file
+// it tells its parent through.
+constexpr char exitChildVariable[] = "PRISMOR_TEST_EXIT_CHILD";
+
+} // namespace
+#endif
 
 class TestWindowLifecycle : public QObject
 {
@@ -259,6 +286,62 @@ void TestWindowLifecycle::applicationQuitRestores()
     QCOMPARE(m_norlix.letterWrites().size(), 2);
 }
 
+#ifdef Q_OS_WIN
+void TestWindowLifecycle::terminationSignalClosesLikeTheFrame_data()
+{
+    QTest::addColumn<int>("reason");
+    QTest::newRow("log-off") << int(ENDSESSION_LOGOFF);
+    QTest::newRow("shut-down") << 0;
+    QTest::newRow("restart by an installer") << int(ENDSESSION_CLOSEAPP);
+}
+
+// Windows may end the process as soon as WM_ENDSESSION is answered: the window is closed by then.
+void TestWindowLifecycle::terminationSignalClosesLikeTheFrame()
+{
+    QFETCH(int, reason);
+
+    QSignalSpy ended(m_main.get(), &Main::ended);
+    showWithBSelected();
+    {
+        const TerminationSignals termination(m_main.get());
+        endSession(*m_main, reason);
+        QVERIFY(!m_main->isVisible());
+    }
+
+    QCOMPARE(m_norlix.currentLetter, QStringLiteral("C"));
+    QCOMPARE(statuses(ended), QList<int> { 0 });
+    // Gone with it, it closes nothing more.
+    showMain();
+    endSession(*m_main, reason);
+    QVERIFY(m_main->isVisible());
+}
+
+// There is no later moment to wait for: the window closes with the dialog still open.
+void TestWindowLifecycle::terminationSignalWaitsForAnOpenDialog()
+{
+    m_messages.reset();
+    showMain();
+    const TerminationSignals termination(m_main.get());
+    bool closedWhileDialogOpen = false;
+    QString restoredWhileDialogOpen;
+    bool selected = true;
+
+    whileModal([&] { selected = m_main->SelectCompany(QString()); },
+        [&](QWidget *box) {
+            endSession(*m_main, ENDSESSION_LOGOFF);
+            closedWhileDialogOpen = !m_main->isVisible() && box->isVisible();
+            restoredWhileDialogOpen = m_norlix.currentLetter;
+            QTest::keyClick(box, Qt::Key_Enter);
+        });
+
+    QVERIFY(!selected);
+    QVERIFY(closedWhileDialogOpen);
+    QCOMPARE(restoredWhileDialogOpen, QStringLiteral("C"));
+    QVERIFY(!m_main->isVisible());
+    QCOMPARE(m_norlix.currentLetter, QStringLiteral("C"));
+    QCOMPARE(m_norlix.letterWrites(), QStringList { "CompanyLetter=C" });
+}
+#else
 void TestWindowLifecycle::terminationSignalClosesLikeTheFrame_data()
 {
     QTest::addColumn<int>("signalNumber");
@@ -307,12 +390,18 @@ void TestWindowLifecycle::terminationSignalWaitsForAnOpenDialog()
     QTRY_VERIFY(!m_main->isVisible());
     QCOMPARE(m_norlix.currentLetter, QStringLiteral("C"));
 }
+#endif
 
 void TestWindowLifecycle::exitOfTheProcessRestoresOnce_data()
 {
     QTest::addColumn<bool>("signalBurstFirst");
+#ifdef Q_OS_WIN
+    QTest::newRow("exit() from under the window") << false;
+    QTest::newRow("a burst of session ends, then exit()") << true;
+#else
     QTest::newRow("the X server goes away") << false;
     QTest::newRow("a burst of termination signals, then the X server goes away") << true;
+#endif
 }
 
 // Qt's X11 platform ends the process with exit(1) when the X server has gone, closing no window.
@@ -322,6 +411,44 @@ void TestWindowLifecycle::exitOfTheProcessRestoresOnce()
 {
     QFETCH(bool, signalBurstFirst);
     showWithBSelected();
+#ifdef Q_OS_WIN
+    // Without fork the child is this test run again, by itself, in a process of its own.
+    if (const QString toParent = qEnvironmentVariable(exitChildVariable); !toParent.isEmpty()) {
+        QFile told(toParent);
+        if (!told.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            std::exit(2);
+        const auto tell = [&](const QString &what) { told.write(what.toUtf8() + '\n'); };
+        m_norlix.onCall = [&](const QString &call) {
+            if (call.startsWith(QLatin1String("CompanyLetter=")))
+                tell(call);
+        };
+        connect(m_main.get(), &Main::ended, [&](int status) { tell(QString::number(status)); });
+        if (signalBurstFirst) {
+            const TerminationSignals termination(m_main.get());
+            for (const LPARAM reason : { LPARAM(ENDSESSION_LOGOFF), LPARAM(ENDSESSION_LOGOFF),
+                     LPARAM(0), LPARAM(ENDSESSION_CLOSEAPP), LPARAM(ENDSESSION_LOGOFF) })
+                endSession(*m_main, reason);
+            QCoreApplication::processEvents();
+        }
+        std::exit(1);
+    }
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString toldPath = dir.filePath(QStringLiteral("told"));
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(exitChildVariable), toldPath);
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+        { "exitOfTheProcessRestoresOnce:" + QString::fromUtf8(QTest::currentDataTag()) });
+    QVERIFY(child.waitForFinished(120000));
+    const QByteArray output = child.readAll();
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(child.exitCode() == 1, output.constData());
+    const QStringList told
+        = QString::fromUtf8(fileBytes(toldPath)).split(u'\n', Qt::SkipEmptyParts);
+#else
     int pipeEnds[2];
     QCOMPARE(::pipe(pipeEnds), 0);
     const pid_t child = ::fork();
@@ -358,6 +485,7 @@ void TestWindowLifecycle::exitOfTheProcessRestoresOnce()
 
     QVERIFY(WIFEXITED(status));
     QCOMPARE(WEXITSTATUS(status), 1);
+#endif
     const QStringList restoredOnce { "CompanyLetter=C" };
     const QStringList endedOnceByTheBurst { "CompanyLetter=C", "0" };
     QCOMPARE(told, signalBurstFirst ? endedOnceByTheBurst : restoredOnce);

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# The emulator through which ctest runs the Windows build's programs: wine PROGRAM ARGUMENTS...,
+# in the Wine prefix and on the display that the environment names (scripts/test-windows.sh sets
+# them up). What a QTest program prints through a pipe is lost under Wine, so a QTest program
+# writes its results to a file (-o FILE,txt), printed from here. Exits with the program's status.
+#   scripts/windows/wine-run.sh PROGRAM [ARGUMENTS]
+set -uo pipefail
+if [ $# -lt 1 ]; then
+    echo "usage: wine-run.sh PROGRAM [ARGUMENTS]" >&2
+    exit 2
+fi
+program=$1
+shift
+
+# A QTest program is known by its options' help text; one given -o keeps its own output.
+is_qtest() {
+    grep -qaF -- ' -maxwarnings ' "$program" || return 1
+    local argument
+    for argument in "$@"; do
+        [ "$argument" != -o ] || return 1
+    done
+}
+
+if ! is_qtest "$@"; then
+    exec wine "$program" "$@"
+fi
+# The results are printed as they are written, so that a run stopped by a time-out still shows
+# how far it got. What else the program prints goes to a file too, printed once it has ended:
+# Wine may leave a console host behind for a child that the test killed, and that would hold
+# ctest's pipe open until the time-out.
+results=$(mktemp --suffix=.txt)
+console=$(mktemp)
+trap 'rm -f "$results" "$console"' EXIT
+wine "$program" "$@" -o "Z:${results//\//\\},txt" >"$console" 2>&1 </dev/null &
+program_pid=$!
+tail --follow=name --retry --pid="$program_pid" --lines=+1 "$results" 2>/dev/null &
+tail_pid=$!
+wait "$program_pid"
+status=$?
+wait "$tail_pid"
+cat "$console"
+exit "$status"
