@@ -14,81 +14,102 @@ fi
 
 say() { printf '[ctest-wine %s] %s\n' "$(date +%H:%M:%S)" "$*"; }
 
-# The display, the window manager and the Wine prefix live in this folder for the run only.
+# Each slot is a Windows user's session of its own: a virtual display, its window manager and a
+# fresh Wine prefix, so that two tests at once share no registry, no focus and no session end.
+# They live in this folder for the run only.
 run_dir=$(mktemp -d -t prismor-windows-tests.XXXXXX)
-xvfb_pid=
-window_manager_pid=
+slots=${PRISMOR_WINE_SLOTS:-$(nproc)}
+[ "$slots" -ge 1 ] && [ "$slots" -le 2 ] || slots=2
+pids=()
 
-stop_session() {
-    if [ -n "${WINEPREFIX:-}" ]; then
-        wineserver -k 2>/dev/null || true
-        wineserver --wait 2>/dev/null || true
-    fi
-    local pid
-    for pid in "$window_manager_pid" "$xvfb_pid"; do
-        if [ -n "$pid" ]; then
-            kill "$pid" 2>/dev/null || true
-            wait "$pid" 2>/dev/null || true
-        fi
+stop_sessions() {
+    local slot pid
+    for slot in "$run_dir"/slot-*/; do
+        [ -d "$slot/prefix" ] && WINEPREFIX=$slot/prefix wineserver -k 2>/dev/null || true
+    done
+    for pid in ${pids[@]+"${pids[@]}"}; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
     done
     rm -rf "$run_dir"
 }
-trap stop_session EXIT
+trap stop_sessions EXIT
 
 # Xvfb on the first free display from :90 on, with a cookie of its own, at 96 dots per inch as
-# the window's layout expects.
+# the window's layout expects, and openbox on it. Writes the display's name to slot/display.
 start_display() {
-    local display cookie
-    export XAUTHORITY=$run_dir/Xauthority
+    local slot=$1 display cookie xvfb_pid tries
+    local XAUTHORITY=$slot/Xauthority
+    export XAUTHORITY
     cookie=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
     touch "$XAUTHORITY"
     for display in $(seq 90 189); do
         [ ! -e "/tmp/.X$display-lock" ] && [ ! -e "/tmp/.X11-unix/X$display" ] || continue
         xauth -q -f "$XAUTHORITY" add ":$display" . "$cookie"
         Xvfb ":$display" -screen 0 1280x1024x24 -dpi 96 -nolisten tcp -auth "$XAUTHORITY" \
-            </dev/null >"$run_dir/xvfb.log" 2>&1 &
+            </dev/null >"$slot/xvfb.log" 2>&1 &
         xvfb_pid=$!
-        local tries
         for tries in $(seq 50); do
             if [ -e "/tmp/.X11-unix/X$display" ]; then
-                export DISPLAY=:$display
-                break 2
+                echo "$xvfb_pid" >"$slot/pids"
+                # Wine waits up to two seconds for a window manager at every hidden window.
+                DISPLAY=:$display XDG_CONFIG_HOME=$slot/config XDG_CACHE_HOME=$slot/cache \
+                    openbox --sm-disable </dev/null >"$slot/openbox.log" 2>&1 &
+                echo $! >>"$slot/pids"
+                echo ":$display" >"$slot/display"
+                return 0
             fi
             kill -0 "$xvfb_pid" 2>/dev/null || break
             sleep 0.1
         done
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
-        xvfb_pid=
     done
-    if [ -z "$xvfb_pid" ]; then
-        cat "$run_dir/xvfb.log" >&2 || true
-        say "no virtual display could be started" >&2
-        return 1
-    fi
-    # Wine waits up to two seconds for a window manager at every window that is hidden.
-    XDG_CONFIG_HOME=$run_dir/config XDG_CACHE_HOME=$run_dir/cache \
-        openbox --sm-disable </dev/null >"$run_dir/openbox.log" 2>&1 &
-    window_manager_pid=$!
-    say "virtual display $DISPLAY"
+    cat "$slot/xvfb.log" >&2 || true
+    say "no virtual display could be started" >&2
+    return 1
 }
 
 # A fresh prefix, with its server and Wine's own services started here, away from ctest's pipes:
 # a process that keeps a test's output open would hold ctest until the time-out.
 start_wine() {
+    local slot=$1
+    export DISPLAY XAUTHORITY=$slot/Xauthority
+    DISPLAY=$(cat "$slot/display")
     source scripts/windows/wine-prefix.sh
-    wine_prefix "$run_dir/prefix"
+    wine_prefix "$slot/prefix"
     wineserver --persistent </dev/null >/dev/null 2>&1
     wine wineboot </dev/null >/dev/null 2>&1
-    say "Wine prefix $WINEPREFIX"
 }
 
-# The tests run one at a time: they share the prefix's registry, where Prismor keeps its
-# settings on Windows.
-run_tests() {
-    ctest --test-dir "$build_dir" --output-on-failure --timeout 300 "$@"
+start_slot() {
+    local slot=$1
+    mkdir -p "$slot"
+    start_display "$slot" && start_wine "$slot"
 }
 
-start_display
-start_wine
-run_tests "$@"
+# The slots start side by side; a display is taken before the next slot looks for one.
+slot_dirs=()
+failed=0
+for number in $(seq "$slots"); do
+    slot=$run_dir/slot-$number
+    slot_dirs+=("$slot")
+    start_slot "$slot" &
+    pids+=($!)
+    while [ ! -e "$slot/display" ] && kill -0 "${pids[-1]}" 2>/dev/null; do sleep 0.1; done
+done
+for pid in "${pids[@]}"; do
+    wait "$pid" || failed=1
+done
+pids=()
+for slot in "${slot_dirs[@]}"; do
+    [ -e "$slot/pids" ] && mapfile -t -O "${#pids[@]}" pids <"$slot/pids"
+    [ -d "$slot/prefix" ] || failed=1
+done
+[ "$failed" -eq 0 ] || { say "the Wine sessions could not be started" >&2; exit 1; }
+say "Wine sessions: $slots, on displays $(cat "$run_dir"/slot-*/display | tr '\n' ' ')"
+
+# wine-run.sh takes a slot that no other test holds.
+export PRISMOR_WINE_SLOT_DIRS
+PRISMOR_WINE_SLOT_DIRS=$(IFS=:; echo "${slot_dirs[*]}")
+ctest --test-dir "$build_dir" --output-on-failure --timeout 300 --parallel "$slots" "$@"

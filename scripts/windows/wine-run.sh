@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The emulator through which ctest runs the Windows build's programs: wine PROGRAM ARGUMENTS...,
-# in the Wine prefix and on the display that the environment names (scripts/test-windows.sh sets
-# them up). What a QTest program prints through a pipe is lost under Wine, so a QTest program
+# in the Wine prefix and on the display that the environment names, or in a session of
+# scripts/windows/ctest-wine.sh's that no other test holds. What a QTest program prints through a pipe is lost under Wine, so a QTest program
 # writes its results to a file (-o FILE,txt), printed from here. Exits with the program's status.
 #   scripts/windows/wine-run.sh PROGRAM [ARGUMENTS]
 set -uo pipefail
@@ -11,6 +11,40 @@ if [ $# -lt 1 ]; then
 fi
 program=$1
 shift
+
+# ctest-wine.sh names its sessions' folders; each holds a display and a prefix, and a test holds
+# its session through a lock on the folder's lock file until it ends.
+take_session() {
+    local slot
+    local -a slots
+    IFS=: read -r -a slots <<<"$PRISMOR_WINE_SLOT_DIRS"
+    while :; do
+        for slot in "${slots[@]}"; do
+            exec {session_lock}>>"$slot/lock"
+            if flock --nonblock "$session_lock"; then
+                export WINEPREFIX=$slot/prefix XAUTHORITY=$slot/Xauthority
+                DISPLAY=$(cat "$slot/display")
+                export DISPLAY
+                return
+            fi
+            exec {session_lock}>&-
+        done
+        sleep 0.2
+    done
+}
+session_lock=
+if [ -n "${PRISMOR_WINE_SLOT_DIRS:-}" ]; then
+    take_session
+fi
+# The lock stays with this script, which ends with the test: a process that Wine leaves behind
+# must not keep the session from the next test.
+run_wine() {
+    if [ -n "$session_lock" ]; then
+        wine "$@" {session_lock}>&-
+    else
+        wine "$@"
+    fi
+}
 
 # A QTest program is known by its options' help text; one given -o keeps its own output.
 is_qtest() {
@@ -22,7 +56,8 @@ is_qtest() {
 }
 
 if ! is_qtest "$@"; then
-    exec wine "$program" "$@"
+    run_wine "$program" "$@"
+    exit
 fi
 # The results are printed as they are written, so that a run stopped by a time-out still shows
 # how far it got. What else the program prints goes to a file too, printed once it has ended:
@@ -31,7 +66,7 @@ fi
 results=$(mktemp --suffix=.txt)
 console=$(mktemp)
 trap 'rm -f "$results" "$console"' EXIT
-wine "$program" "$@" -o "Z:${results//\//\\},txt" >"$console" 2>&1 </dev/null &
+run_wine "$program" "$@" -o "Z:${results//\//\\},txt" >"$console" 2>&1 </dev/null &
 program_pid=$!
 tail --follow=name --retry --pid="$program_pid" --lines=+1 "$results" 2>/dev/null &
 tail_pid=$!
