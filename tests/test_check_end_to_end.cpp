@@ -13,7 +13,9 @@
 #include "window_test_support.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -190,6 +192,7 @@ private slots:
     void lockHeldElsewhereAndTheUserGivesUp();
     void lockHeldElsewhereReleasedThroughUnlock();
     void demoInstallationGivesEachOutcome();
+    void installationOnAFileServer();
     void giveBackOutlastsAReader();
     void giveBackStaysWithTheCompanyThatWasLocked();
 
@@ -379,6 +382,43 @@ void TestCheckEndToEnd::demoInstallationGivesEachOutcome()
     window.reset();
     qputenv("NORLIX_HOME", testHome);
     Norlix::resetComponents();
+}
+
+// Workstations often reach the installation on a file server, by a UNC path. The report names
+// the database there as Windows writes it. PRISMOR_TEST_UNC_SHARE names a share that the test
+// may write to (\\server\share); the Wine runs give one.
+void TestCheckEndToEnd::installationOnAFileServer()
+{
+#ifndef Q_OS_WIN
+    QSKIP("UNC paths are Windows' own");
+#endif
+    const QString share = qEnvironmentVariable("PRISMOR_TEST_UNC_SHARE");
+    if (share.isEmpty())
+        QSKIP("no file server share: PRISMOR_TEST_UNC_SHARE names one, e.g. \\\\server\\share");
+    QVERIFY2(share.startsWith(QLatin1String("\\\\")), qPrintable(share));
+    const QString folder = QStringLiteral("Norlix-%1").arg(QCoreApplication::applicationPid());
+    const QString home = share + QLatin1Char('\\') + folder;
+    QVERIFY2(!QFileInfo::exists(home), qPrintable(home));
+
+    const QByteArray testHome = qgetenv("NORLIX_HOME");
+    const auto restore = qScopeGuard([&] {
+        Norlix::resetComponents();
+        QDir(home).removeRecursively();
+        qputenv("NORLIX_HOME", testHome);
+    });
+    qputenv("NORLIX_HOME", home.toUtf8());
+    Norlix::resetComponents();
+    QCOMPARE(norlix({ "demo" }), "Demo Norlix installation ready at " + home);
+    auto window = openWindow();
+    runCheck(*window, QStringLiteral("A"));
+    const QString report = window->lblResults->caption();
+    window.reset();
+
+    QVERIFY2(report.contains("\r\nDatabase location: " + home + "\\companies\\A\\\r\n"),
+        qPrintable(report));
+    QVERIFY2(report.endsWith(Texts::lockSucceeded + QLatin1String("\r\nFinished\r\n")),
+        qPrintable(report));
+    QVERIFY(m_messages->shown().isEmpty());
 }
 
 // A reader that holds the file longer than the component waits for it: the probe's UNLOCK meets

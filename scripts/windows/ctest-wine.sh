@@ -78,6 +78,10 @@ start_wine() {
     DISPLAY=$(cat "$slot/display")
     source scripts/windows/wine-prefix.sh
     wine_prefix "$slot/prefix"
+    # A file server's share, \\FileServer\Accounts, which Wine finds where the prefix's
+    # dosdevices/unc/SERVER/SHARE points.
+    mkdir -p "$slot/share" "$slot/prefix/dosdevices/unc/FileServer"
+    ln -s "$slot/share" "$slot/prefix/dosdevices/unc/FileServer/Accounts"
     wineserver --persistent </dev/null >/dev/null 2>&1
     wine wineboot </dev/null >/dev/null 2>&1
 }
@@ -110,6 +114,7 @@ done
 say "Wine sessions: $slots, on displays $(cat "$run_dir"/slot-*/display | tr '\n' ' ')"
 
 # wine-run.sh takes a slot that no other test holds.
+export PRISMOR_TEST_UNC_SHARE='\\FileServer\Accounts'
 export PRISMOR_WINE_SLOT_DIRS
 PRISMOR_WINE_SLOT_DIRS=$(IFS=:; echo "${slot_dirs[*]}")
 ctest --test-dir "$build_dir" --output-on-failure --timeout 300 --parallel "$slots" "$@"

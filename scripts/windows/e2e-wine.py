@@ -71,14 +71,20 @@ LOCKED_MESSAGE = ("Cannot lock the accounts. If another person is using Norlix, 
 SUCCESS = "Success -- accounts could be locked by this Workstation"
 FAILURE = "Failure -- accounts could not be locked"
 DEMO = {"A": ("2025-10", "6.123"), "C": ("2025-08", "6.12")}
+LOCATION = "Database location: "
+DEFAULT_HOME = "C:\\ProgramData\\Norlix"
+# A shared installation on a file server, as workstations often reach it. Wine takes a UNC path
+# \\SERVER\SHARE to the folder that the prefix's dosdevices/unc/SERVER/SHARE names.
+UNC_SERVER, UNC_SHARE = "FileServer", "Accounts"
+UNC_HOME = f"\\\\{UNC_SERVER}\\{UNC_SHARE}\\Norlix"
 
 
-def expected_report(letter, probe_line):
+def expected_report(letter, probe_line, home=DEFAULT_HOME):
     month, version = DEMO[letter]
     return [
         f"Checking database of Company {letter}",
         f"WorkStation name: {WORKSTATION_TYPED.upper()}",
-        f"Database location: C:\\ProgramData\\Norlix\\companies\\{letter}\\",
+        f"{LOCATION}{home}\\companies\\{letter}\\",
         f"    Last compacted in month {month}",
         f"    Database version {version}",
         "Attempting to lock and unlock the accounts",
@@ -125,6 +131,16 @@ def lines_match(seen, expected):
         if not words_match(s.split(), e.split()):
             return False
     return True
+
+
+def unc_lines_match(seen, expected):
+    """As lines_match, but the location line from the share's name on: OCR reads the two
+    backslashes before the server's name, and that name's first letter, in ever other ways
+    ("\\W", "W", "Wr"). test_check_end_to_end compares the whole line under Wine."""
+    def cut(lines):
+        return [line.split(f"{UNC_SERVER[1:]}\\", 1)[-1] if line.startswith(LOCATION) else line
+                for line in lines]
+    return lines_match(cut(seen), cut(expected))
 
 
 def near_miss_lines(lines, index, old, new):
@@ -335,6 +351,11 @@ class Desktop:
         return int(found[1], 16) if found else None
 
 
+# Now and then Wine's loader cannot place a new process's shared page, where the kernel has put
+# something else; the process ends before the program's first instruction.
+WINE_LOADER_FAILED = "failed to map the shared user data"
+
+
 class Wine:
     """A fresh Wine prefix, made by scripts/windows/wine-prefix.sh, and the build's programs."""
 
@@ -357,7 +378,17 @@ class Wine:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def run(self, *command, extra_env=None):
-        """Runs a command under this prefix; gives its status and output, lines without CR."""
+        """Runs a command under this prefix; gives its status and output, lines without CR.
+        A start that Wine's loader gave up on, before the program ran, is tried again."""
+        status, out, err = self.run_once(command, extra_env)
+        for _ in range(2):
+            if WINE_LOADER_FAILED not in err:
+                break
+            print(f"  Wine could not start {short(' '.join(command))}; again")
+            status, out, err = self.run_once(command, extra_env)
+        return status, out, err
+
+    def run_once(self, command, extra_env):
         env = dict(self.env, **(extra_env or {}))
         # Into files, not pipes: Wine's service processes, which a program may start and which
         # outlive it, would keep a pipe open and the reader waiting.
@@ -370,14 +401,15 @@ class Wine:
                 texts.append(stream.read().decode(errors="replace").replace("\r\n", "\n"))
         return status, texts[0].rstrip("\n"), texts[1]
 
-    def norlix(self, *args):
-        return self.run("wine", os.path.join(self.build_dir, "norlix.exe"), *args)
+    def norlix(self, *args, extra_env=None):
+        return self.run("wine", os.path.join(self.build_dir, "norlix.exe"), *args,
+                        extra_env=extra_env)
 
-    def start_prismor(self, log_path):
+    def start_prismor(self, log_path, extra_env=None):
         log = open(log_path, "w")
         return subprocess.Popen(["wine", os.path.join(self.build_dir, "Prismor.exe")],
-                                env=self.env, stdout=log, stderr=subprocess.STDOUT,
-                                stdin=subprocess.DEVNULL)
+                                env=dict(self.env, **(extra_env or {})), stdout=log,
+                                stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
 
     def end(self):
         subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)
@@ -507,8 +539,9 @@ class Run:
         return self.desktop.x("xdotool", "getwindowname", window, check=False).strip() \
             if window else ""
 
-    def start_prismor(self, log_name):
-        self.prismor = self.wine.start_prismor(os.path.join(self.artifacts, log_name))
+    def start_prismor(self, log_name, extra_env=None):
+        self.prismor = self.wine.start_prismor(os.path.join(self.artifacts, log_name),
+                                               extra_env)
         self.window = self.wait(f"a visible window titled {WINDOW_TITLE!r}",
                                 lambda: self.desktop.visible_windows(WINDOW_TITLE),
                                 wrong=lambda: self.desktop.visible_windows(WINDOW_TITLE + "."))[0]
@@ -527,8 +560,8 @@ class Run:
             time.sleep(0.1)
         return self.prismor.poll()
 
-    def current_company(self, name, expected, wrong):
-        status, out, err = self.wine.norlix("current")
+    def current_company(self, name, expected, wrong, extra_env=None):
+        status, out, err = self.wine.norlix("current", extra_env=extra_env)
         self.check(name, (status, out), (0, expected), wrong=(0, wrong))
 
     # The scenario.
@@ -679,6 +712,40 @@ class Run:
         self.current_company("current company while the dialog is open", "C", "D")
         self.session_end("11-end-session-under-dialog", saved="D")
         self.check_lock_of_c("C's lock after the session ended under the dialog")
+
+        self.step(f"fourth run: the installation on a file server, NORLIX_HOME={UNC_HOME}")
+        self.unc_installation(prefix)
+
+    def unc_installation(self, prefix):
+        share = os.path.join(os.path.dirname(prefix), "server-share")
+        os.makedirs(share)
+        server = os.path.join(prefix, "dosdevices", "unc", UNC_SERVER)
+        os.makedirs(server)
+        os.symlink(share, os.path.join(server, UNC_SHARE))
+        unc = {"NORLIX_HOME": UNC_HOME}
+        status, out, _ = self.wine.norlix("demo", extra_env=unc)
+        self.check("norlix.exe demo at the UNC path", (status, out),
+                   (0, f"Demo Norlix installation ready at {UNC_HOME}"),
+                   wrong=(0, f"Demo Norlix installation ready at {DEFAULT_HOME}"))
+        self.check("the demo's register is on the share",
+                   os.path.isfile(os.path.join(share, "Norlix", "register.sqlite")), True,
+                   wrong=False)
+        status, _, _ = self.wine.norlix("current", "C", extra_env=unc)
+        self.check("norlix.exe current C on the share", status, 0, wrong=1)
+        before = "C"
+        self.start_prismor("prismor-run4.log", extra_env=unc)
+        self.keys_to(self.window, "space")
+        shot, lines = self.wait_for_report("12-unc-report-A", "A")
+        self.check("report of A from the share", lines, expected_report("A", SUCCESS, UNC_HOME),
+                   wrong=expected_report("A", SUCCESS), same=unc_lines_match)
+        self.current_company("current company on the share while A's report shows", "A",
+                             before, extra_env=unc)
+        self.keys_to(self.window, "Tab", "space")
+        status = self.wait_for_prismor_end()
+        self.check("Prismor ended, with status", status, 0, wrong=1)
+        self.current_company("current company on the share after Exit: the one before", before,
+                             "A", extra_env=unc)
+        self.current_company("current company at C:\\ProgramData untouched", "D", "A")
 
     def check_lock_of_c(self, name):
         status, out, _ = self.wine.norlix("company", "show", "C")
