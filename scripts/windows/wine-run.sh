@@ -66,12 +66,22 @@ fi
 results=$(mktemp --suffix=.txt)
 console=$(mktemp)
 trap 'rm -f "$results" "$console"' EXIT
-run_wine "$program" "$@" -o "Z:${results//\//\\},txt" >"$console" 2>&1 </dev/null &
-program_pid=$!
-tail --follow=name --retry --pid="$program_pid" --lines=+1 "$results" 2>/dev/null &
-tail_pid=$!
-wait "$program_pid"
-status=$?
-wait "$tail_pid"
-cat "$console"
+run_qtest() {
+    run_wine "$program" "$@" -o "Z:${results//\//\\},txt" >"$console" 2>&1 </dev/null &
+    local program_pid=$! tail_pid
+    tail --follow=name --retry --pid="$program_pid" --lines=+1 "$results" 2>/dev/null &
+    tail_pid=$!
+    wait "$program_pid"
+    status=$?
+    wait "$tail_pid"
+    cat "$console"
+}
+# Now and then Wine's loader cannot place a new process's shared page, where the kernel has put
+# something else; the program then ends before it has run, and it is started once more.
+for attempt in 1 2 3; do
+    run_qtest "$@"
+    [ "$status" -ne 0 ] && [ ! -s "$results" ] \
+        && grep -qF "failed to map the shared user data" "$console" || break
+    echo "wine-run.sh: Wine could not start $program; again"
+done
 exit "$status"
