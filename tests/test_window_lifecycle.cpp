@@ -22,6 +22,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <stdexcept>
 
 #ifdef Q_OS_WIN
@@ -88,6 +89,9 @@ private:
     void showWithBSelected();
     // Norlix that cannot be created at all, or that fails the call named (none when empty).
     void failNorlix(bool norlixAvailable, const QString &failingCall);
+    // In a child process: tells its parent each letter made current and each status the window
+    // ends with, a line each.
+    void tellParentWhatHappens(const std::function<void(const QString &)> &tell);
 
     FakeNorlix m_norlix;
     std::unique_ptr<MessageBoxRecorder> m_messages;
@@ -123,6 +127,16 @@ void TestWindowLifecycle::showWithBSelected()
 {
     showMain();
     QVERIFY(m_main->SelectCompany(QStringLiteral("B")));
+}
+
+void TestWindowLifecycle::tellParentWhatHappens(
+    const std::function<void(const QString &)> &tell)
+{
+    m_norlix.onCall = [tell](const QString &call) {
+        if (call.startsWith(QLatin1String("CompanyLetter=")))
+            tell(call);
+    };
+    connect(m_main.get(), &Main::ended, [tell](int status) { tell(QString::number(status)); });
 }
 
 void TestWindowLifecycle::failNorlix(bool norlixAvailable, const QString &failingCall)
@@ -417,12 +431,7 @@ void TestWindowLifecycle::exitOfTheProcessRestoresOnce()
         QFile told(toParent);
         if (!told.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             std::exit(2);
-        const auto tell = [&](const QString &what) { told.write(what.toUtf8() + '\n'); };
-        m_norlix.onCall = [&](const QString &call) {
-            if (call.startsWith(QLatin1String("CompanyLetter=")))
-                tell(call);
-        };
-        connect(m_main.get(), &Main::ended, [&](int status) { tell(QString::number(status)); });
+        tellParentWhatHappens([&](const QString &what) { told.write(what.toUtf8() + '\n'); });
         if (signalBurstFirst) {
             const TerminationSignals termination(m_main.get());
             for (const LPARAM reason : { LPARAM(ENDSESSION_LOGOFF), LPARAM(ENDSESSION_LOGOFF),
@@ -455,15 +464,10 @@ void TestWindowLifecycle::exitOfTheProcessRestoresOnce()
     QVERIFY(child != -1);
     if (child == 0) {
         ::close(pipeEnds[0]);
-        const auto tell = [&](const QString &what) {
+        tellParentWhatHappens([&](const QString &what) {
             const QByteArray line = what.toUtf8() + '\n';
             [[maybe_unused]] const auto written = ::write(pipeEnds[1], line.data(), line.size());
-        };
-        m_norlix.onCall = [&](const QString &call) {
-            if (call.startsWith(QLatin1String("CompanyLetter=")))
-                tell(call);
-        };
-        connect(m_main.get(), &Main::ended, [&](int status) { tell(QString::number(status)); });
+        });
         if (signalBurstFirst) {
             const TerminationSignals termination(m_main.get());
             for (const int signalNumber : { SIGTERM, SIGTERM, SIGHUP, SIGINT, SIGTERM })
