@@ -75,6 +75,7 @@ private slots:
     void fileTurnedToALogIsNotHeldBetweenOperations();
     void leftoverJournalsBesideANewDatabase_data();
     void leftoverJournalsBesideANewDatabase();
+    void folderThatCannotBeMadeIsNamed();
     void missingInstallation();
     void systemGlobalStaysEmptyUntilItCanBeCreated();
     void busyDatabase();
@@ -787,6 +788,25 @@ void TestStandIn::leftoverJournalsBesideANewDatabase()
     QVERIFY(!QFileInfo::exists(b + suffix));
     QVERIFY(!QFileInfo::exists(a + suffix));
     QCOMPARE(db()->CompanySetting(QStringLiteral("Companyname")), QStringLiteral("Alder Joinery Ltd"));
+}
+
+// A file where a new database's folder should be: the message names the folder as the platform
+// writes paths, and nothing is registered.
+void TestStandIn::folderThatCannotBeMadeIsNamed()
+{
+    const QString folder = QFileInfo(companyPath(QStringLiteral("B"))).absolutePath();
+    QVERIFY(m_installation->removeCompany(QStringLiteral("B")));
+    QVERIFY(QDir(folder).removeRecursively());
+    QVERIFY(writeFileBytes(folder, "not a folder"));
+    QString description;
+    NORLIX_EXPECT_ERROR(m_installation->addCompany({ "B", "Birchwood Bakery", {}, {} }, true),
+        description);
+    QCOMPARE(description,
+        QStringLiteral("The database of company B cannot be made: its folder %1 could not be "
+                       "created.")
+            .arg(QDir::toNativeSeparators(folder)));
+    QVERIFY(!m_installation->company(QStringLiteral("B")).has_value());
+    QCOMPARE(fileBytes(folder), QByteArray("not a folder"));
 }
 
 void TestStandIn::missingInstallation()

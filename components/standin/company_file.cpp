@@ -98,7 +98,8 @@ bool CompanyFile::create(const std::function<void(SqliteConnection &)> &fill)
         const QString folder = QFileInfo(m_path).absolutePath();
         if (!QDir().mkpath(folder))
             throw ComponentError(
-                QStringLiteral("The folder %1 for %2 could not be created.").arg(folder, label()));
+                QStringLiteral("%1 cannot be made: its folder %2 could not be created.")
+                    .arg(label(), QDir::toNativeSeparators(folder)));
         const auto build = [&](SqliteConnection &db) {
             db.execute(schema);
             if (fill)
