@@ -6,8 +6,10 @@
 
 #include <component_error.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 
 namespace Norlix {
 namespace {
@@ -113,6 +115,14 @@ void resetDemoCompany(Installation &installation, const DemoCompany &demo)
 void createDemoInstallation(Installation &installation)
 {
     installation.create();
+    // One demo at a time: another one, started meanwhile, would take the database this one has
+    // just made for a missing one and clear it away with its journal. A lock that a killed demo
+    // left behind is taken over once its process is gone.
+    QLockFile oneDemo(installation.home() + QStringLiteral("/demo.lock"));
+    oneDemo.setStaleLockTime(0);
+    if (!oneDemo.lock())
+        throw ComponentError(QStringLiteral("The demo could not take its lock file %1.")
+                                 .arg(QDir::toNativeSeparators(oneDemo.fileName())));
     for (const DemoCompany &demo : demoCompanies)
         resetDemoCompany(installation, demo);
 }
