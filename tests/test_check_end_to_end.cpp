@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -65,6 +66,34 @@ QString fullReport(const QString &letter, const QString &month, const QString &v
             "    Last compacted in month " + month, "    Database version " + version,
             "Attempting to lock and unlock the accounts" }
         + lockFound + QStringList { Texts::lockSucceeded, "Finished" });
+}
+
+// The files under folder that this process holds open.
+QStringList filesHeldOpenUnder(const QString &folder)
+{
+    QStringList held;
+#ifdef Q_OS_WIN
+    // Windows refuses to rename a file that a program holds open without sharing it for deletion,
+    // as SQLite opens its files.
+    QDirIterator files(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString file = files.next();
+        const QString aside = file + QStringLiteral(".aside");
+        if (QFile::rename(file, aside))
+            QFile::rename(aside, file);
+        else
+            held << file;
+    }
+#else
+    const QString root = QFileInfo(folder).canonicalFilePath() + QLatin1Char('/');
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    for (const QString &descriptor : descriptors.entryList(QDir::AllEntries | QDir::System)) {
+        const QString target = QFile::symLinkTarget(descriptors.filePath(descriptor));
+        if (target.startsWith(root))
+            held << target;
+    }
+#endif
+    return held;
 }
 
 #ifdef Q_OS_WIN
@@ -195,6 +224,7 @@ private slots:
     void installationOnAFileServer();
     void giveBackOutlastsAReader();
     void giveBackStaysWithTheCompanyThatWasLocked();
+    void nothingOfTheInstallationStaysOpen();
 
 private:
     // Answers each choice dialog that opens with the next of answers, noting what it showed.
@@ -487,6 +517,37 @@ void TestCheckEndToEnd::giveBackStaysWithTheCompanyThatWasLocked()
     window.reset();
     Norlix::resetComponents();
     QCOMPARE(norlix({ "unlock", "A", "FRONT-DESK" }), QString());
+}
+
+// Between operations Prismor holds no file of the installation open, so that a restore, a rename
+// over a company's file or Norlix's compaction from another workstation can go on while the
+// window sits idle: after start-up, after a check, and after a check that ended at the CAUTION
+// dialog.
+void TestCheckEndToEnd::nothingOfTheInstallationStaysOpen()
+{
+    const QString home = qEnvironmentVariable("NORLIX_HOME");
+    sqlite3 *reader = nullptr;
+    QCOMPARE(sqlite3_open(qPrintable(home + QStringLiteral("/register.sqlite")), &reader),
+        SQLITE_OK);
+    QCOMPARE(sqlite3_exec(reader, "SELECT count(*) FROM companies", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    const QStringList heldByTheTest = filesHeldOpenUnder(home);
+    sqlite3_close(reader);
+    QCOMPARE(heldByTheTest.size(), 1);
+    QCOMPARE(norlix({ "lock", "C", "OTHER-PC" }), QStringLiteral("OTHER-PC"));
+    answerChoiceDialogs({ QStringLiteral("Exit") });
+
+    auto window = openWindow();
+    QCOMPARE(filesHeldOpenUnder(home), QStringList());
+    runCheck(*window, QStringLiteral("A"));
+    QCOMPARE(window->lblResults->caption(), fullReport("A", "2025-10", "6.123"));
+    QCOMPARE(filesHeldOpenUnder(home), QStringList());
+    runCheck(*window, QStringLiteral("C"));
+    QCOMPARE(m_dialogTitles, QStringList { "CAUTION" });
+    QCOMPARE(filesHeldOpenUnder(home), QStringList());
+
+    window.reset();
+    QCOMPARE(norlix({ "unlock", "C", "OTHER-PC" }), QString());
 }
 
 QTEST_MAIN(TestCheckEndToEnd)

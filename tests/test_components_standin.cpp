@@ -28,7 +28,6 @@
 
 #include <memory>
 #include <thread>
-#include <vector>
 
 using namespace Norlix;
 
@@ -66,10 +65,8 @@ private slots:
     void otherThanAFileIsNamed();
     void fileChangedBetweenOperationsIsReadAfresh_data();
     void fileChangedBetweenOperationsIsReadAfresh();
-    void keptConnectionSeesWhatOthersWrote_data();
-    void keptConnectionSeesWhatOthersWrote();
-    void pipeBesideAKeptFileIsRefused_data();
-    void pipeBesideAKeptFileIsRefused();
+    void pipeBesideAFileReadBeforeIsRefused_data();
+    void pipeBesideAFileReadBeforeIsRefused();
     void fileReplacedWhileALockWaitsIsTheOneLocked_data();
     void fileReplacedWhileALockWaitsIsTheOneLocked();
     void fileTurnedToALogIsNotHeldBetweenOperations();
@@ -507,8 +504,9 @@ void TestStandIn::fileChangedBetweenOperationsIsReadAfresh_data()
     QTest::newRow("removed") << "removed";
 }
 
-// The component keeps its files open between operations; what another process did to a file
-// meanwhile must count at the next operation, as it does for a component made afresh.
+// What another process did to a file between two operations counts at the next one, as it does
+// for a component made afresh; on Windows too, where no program may rename over or remove a file
+// that another holds open.
 void TestStandIn::fileChangedBetweenOperationsIsReadAfresh()
 {
     QFETCH(QString, change);
@@ -528,14 +526,6 @@ void TestStandIn::fileChangedBetweenOperationsIsReadAfresh()
     const QString before = companyName(*m_component);
 
     const QString spare = path + QStringLiteral(".other");
-#ifdef Q_OS_WIN
-    QEXPECT_FAIL("another file renamed over it",
-        "Windows refuses to replace a file that the component keeps open between operations",
-        Abort);
-    QEXPECT_FAIL("removed",
-        "Windows refuses to delete a file that the component keeps open between operations",
-        Abort);
-#endif
     if (change == u"renamed")
 #ifdef Q_OS_WIN
         QVERIFY(writeFileBytes(spare, other) && renameOver(spare, path));
@@ -565,66 +555,7 @@ void TestStandIn::fileChangedBetweenOperationsIsReadAfresh()
     }
 }
 
-void TestStandIn::keptConnectionSeesWhatOthersWrote_data()
-{
-    // Each by a program of its own; the last stays open until the kept connection has read, and
-    // so do all when none keeps its log.
-    QTest::addColumn<QByteArrayList>("writes");
-    QTest::addColumn<bool>("logKept");
-    const QByteArray oak("UPDATE settings SET value = 'Oak' WHERE key = 'Companyname'");
-    // Pages beyond the end that the file had when last read.
-    QTest::newRow("file grown") << QByteArrayList { "UPDATE settings SET value = printf('%.*c', "
-                                                    "100000, 'x') || 'Oak' WHERE key = "
-                                                    "'Companyname'" }
-                                << false;
-    QTest::newRow("write-ahead log")
-        << QByteArrayList { "PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0; " + oak }
-        << false;
-    // A log kept after its writer went back to a rollback journal, so the header says nothing of
-    // it: every later writer writes into the log.
-    QTest::newRow("log kept beside a rollback journal")
-        << QByteArrayList { "PRAGMA journal_mode = WAL; UPDATE settings SET value = 'Elm' WHERE "
-                            "key = 'Companyname'; PRAGMA journal_mode = DELETE",
-               oak }
-        << true;
-}
-
-// What SQLite tells of a file it kept open, without the look at the path between operations.
-void TestStandIn::keptConnectionSeesWhatOthersWrote()
-{
-    QFETCH(QByteArrayList, writes);
-    QFETCH(bool, logKept);
-    const QString path = companyPath(QStringLiteral("A"));
-    SqliteConnection kept(QStringLiteral("A"), path, SqliteConnection::Mode::Existing,
-        std::chrono::milliseconds(1000));
-    const auto companyName = [&kept] {
-        SqliteStatement select(kept, "SELECT value FROM settings WHERE key = 'Companyname'");
-        return select.next() ? select.text(0) : QString();
-    };
-    const QString before = companyName();
-    QCOMPARE(companyName(), before);
-    std::vector<sqlite3 *> others;
-    for (const QByteArray &write : writes) {
-        sqlite3 *other = nullptr;
-        QCOMPARE(sqlite3_open(path.toUtf8().constData(), &other), SQLITE_OK);
-        others.push_back(other);
-        int keep = logKept ? 1 : 0;
-        sqlite3_file_control(other, "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
-        QCOMPARE(sqlite3_exec(other, write.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
-        if (logKept && &write != &writes.back()) {
-            sqlite3_close(other);
-            others.pop_back();
-        }
-    }
-
-    const QString after = companyName();
-    for (sqlite3 *other : others)
-        sqlite3_close(other);
-    QVERIFY(after != before);
-    QVERIFY2(after.endsWith(QStringLiteral("Oak")), qPrintable(after.right(40)));
-}
-
-void TestStandIn::pipeBesideAKeptFileIsRefused_data()
+void TestStandIn::pipeBesideAFileReadBeforeIsRefused_data()
 {
     QTest::addColumn<QString>("suffix");
     QTest::newRow("journal") << "-journal";
@@ -632,10 +563,10 @@ void TestStandIn::pipeBesideAKeptFileIsRefused_data()
     QTest::newRow("shared memory") << "-shm";
 }
 
-// A pipe put where SQLite keeps a journal, after the component has kept the file open, is refused
+// A pipe put where SQLite keeps a journal, after the component has read the file once, is refused
 // as it is at the first open. Should an open wait on it, a writer let in after a while ends
 // that wait, and the read then succeeds where it must fail.
-void TestStandIn::pipeBesideAKeptFileIsRefused()
+void TestStandIn::pipeBesideAFileReadBeforeIsRefused()
 {
     QFETCH(QString, suffix);
     const QString path = companyPath(QStringLiteral("A"));
@@ -677,8 +608,7 @@ void TestStandIn::fileReplacedWhileALockWaitsIsTheOneLocked_data()
 }
 
 // A restore that puts another copy in the file's place while a lock request waits for a reader:
-// the request locks the file that the path names, as it is now, and the kept connection goes on
-// with that one.
+// the request locks the file that the path names, as it is now.
 void TestStandIn::fileReplacedWhileALockWaitsIsTheOneLocked()
 {
     QFETCH(bool, inPlace);
@@ -692,7 +622,7 @@ void TestStandIn::fileReplacedWhileALockWaitsIsTheOneLocked()
     QCOMPARE(CompanyFile(QStringLiteral("A"), copy)
                  .accountsLock(QStringLiteral("OTHER-PC"), QStringLiteral("LOCK")),
         QStringLiteral("OTHER-PC"));
-    QCOMPARE(db()->LockOwner(QStringLiteral("LA")), QString()); // the file is kept open now
+    QCOMPARE(db()->LockOwner(QStringLiteral("LA")), QString());
     sqlite3 *reader = nullptr;
     QCOMPARE(sqlite3_open(qPrintable(path), &reader), SQLITE_OK);
     QCOMPARE(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM locks", nullptr, nullptr, nullptr),
@@ -722,8 +652,9 @@ void TestStandIn::fileReplacedWhileALockWaitsIsTheOneLocked()
     QCOMPARE(holding.holds, 1);
 }
 
-// SQLite holds a shared lock on a file in write-ahead-log mode for as long as it keeps it open;
-// the component must not, or no other program could take the file out of that mode.
+// SQLite holds a shared lock on a file in write-ahead-log mode for as long as it has it open;
+// the component must not hold it between operations, or no other program could take the file
+// out of that mode.
 void TestStandIn::fileTurnedToALogIsNotHeldBetweenOperations()
 {
     const QString path = companyPath(QStringLiteral("A"));

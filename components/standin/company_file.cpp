@@ -1,6 +1,6 @@
 #include "company_file.h"
 
-#include "connection_cache.h"
+#include "database_operation.h"
 #include "sqlite_connection.h"
 
 #include <component_error.h>
@@ -10,7 +10,6 @@
 
 namespace Norlix {
 namespace {
-
 
 constexpr auto schema = R"(
 CREATE TABLE IF NOT EXISTS settings (
@@ -64,18 +63,16 @@ void requireKey(const QString &key)
 
 } // namespace
 
-CompanyFile::CompanyFile(QString letter, QString path, std::chrono::milliseconds busyTimeout,
-    ConnectionCache *connections)
+CompanyFile::CompanyFile(QString letter, QString path, std::chrono::milliseconds busyTimeout)
     : m_letter(std::move(letter))
     , m_path(std::move(path))
     , m_busyTimeout(busyTimeout)
-    , m_connections(connections)
 {
 }
 
 DatabaseAccess CompanyFile::access() const
 {
-    return { m_connections, label(), m_path, m_busyTimeout,
+    return { label(), m_path, m_busyTimeout,
         QStringLiteral("%1 was not found at %2.").arg(label(), m_path) };
 }
 

@@ -7,7 +7,6 @@
 
 namespace Norlix {
 
-class ConnectionCache;
 class SqliteConnection;
 struct DatabaseAccess;
 
@@ -29,10 +28,8 @@ struct LockHolding
 class CompanyFile
 {
 public:
-    // With connections, every operation works through the connection kept there.
     CompanyFile(QString letter, QString path,
-        std::chrono::milliseconds busyTimeout = defaultBusyTimeout,
-        ConnectionCache *connections = nullptr);
+        std::chrono::milliseconds busyTimeout = defaultBusyTimeout);
 
     // Creates the database with its empty tables and what fill writes into them, and the folders
     // above it. An existing file is kept as it is; it must be a readable company database. Gives
@@ -62,7 +59,6 @@ private:
     QString m_letter;
     QString m_path;
     std::chrono::milliseconds m_busyTimeout;
-    ConnectionCache *m_connections;
 };
 
 } // namespace Norlix

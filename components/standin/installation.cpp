@@ -1,7 +1,7 @@
 #include "installation.h"
 
 #include "company_file.h"
-#include "connection_cache.h"
+#include "database_operation.h"
 #include "sqlite_connection.h"
 
 #include <company_letter.h>
@@ -18,7 +18,6 @@
 
 namespace Norlix {
 namespace {
-
 
 const QString registerLabel = QStringLiteral("The Norlix register of companies");
 
@@ -108,15 +107,14 @@ QString currentUserName()
     return name;
 }
 
-Installation::Installation(QString home, std::shared_ptr<ConnectionCache> connections)
+Installation::Installation(QString home)
     : m_home(nativeFolder(home))
-    , m_connections(std::move(connections))
 {
 }
 
 DatabaseAccess Installation::registerAccess() const
 {
-    return { m_connections.get(), registerLabel, registerPath(), defaultBusyTimeout, notFound() };
+    return { registerLabel, registerPath(), defaultBusyTimeout, notFound() };
 }
 
 CompanyEntry Installation::unregistered(const QString &letter) const
@@ -283,10 +281,7 @@ void Installation::putCompany(
 {
     requireCompanyLetter(entry.letter);
     requireExists();
-    // A connection of its own: the attached database must not stay with a kept one.
-    DatabaseAccess own = registerAccess();
-    own.cache = nullptr;
-    runOperation(own, [&](SqliteConnection &db) {
+    runOperation(registerAccess(), [&](SqliteConnection &db) {
         if (changeDatabase)
             db.attach(entry.path(), "company");
         db.writeTransaction([&] {

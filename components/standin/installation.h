@@ -4,12 +4,10 @@
 #include <QString>
 
 #include <functional>
-#include <memory>
 #include <optional>
 
 namespace Norlix {
 
-class ConnectionCache;
 class SqliteConnection;
 struct DatabaseAccess;
 
@@ -33,9 +31,7 @@ void requireCompanyLetter(const QString &text);
 class Installation
 {
 public:
-    // With connections, the register and the companies' databases are read and written through
-    // the connections kept there, which every copy of this installation shares.
-    explicit Installation(QString home, std::shared_ptr<ConnectionCache> connections = {});
+    explicit Installation(QString home);
 
     // NORLIX_HOME when it is set, otherwise the per-user default.
     [[nodiscard]] static QString homeFromEnvironment();
@@ -77,8 +73,6 @@ public:
     // companyOrDefault(currentLetter()), read at one time.
     [[nodiscard]] CompanyEntry currentCompany() const;
 
-    [[nodiscard]] ConnectionCache *connections() const { return m_connections.get(); }
-
 private:
     [[nodiscard]] DatabaseAccess registerAccess() const;
     [[nodiscard]] QString notFound() const;
@@ -86,7 +80,6 @@ private:
     [[nodiscard]] CompanyEntry unregistered(const QString &letter) const;
 
     QString m_home;
-    std::shared_ptr<ConnectionCache> m_connections;
 };
 
 // The name under which the current company is kept for the user running this process.

@@ -78,10 +78,6 @@ bool placeWithoutReplacing(const QString &from, const QString &to)
 #endif
 }
 
-// How often an open or an operation starts again on a path whose file is being replaced under it
-// before it gives up.
-constexpr int replacedAttempts = 3;
-
 } // namespace
 
 PathState stateAt(const QString &path)
@@ -178,18 +174,23 @@ void requireNoLeftoverCompanions(const QString &label, const QString &path)
     }
 }
 
-SqliteConnection::SqliteConnection(
-    QString label, QString path, Mode mode, std::chrono::milliseconds busyTimeout)
+SqliteConnection::SqliteConnection(QString label, QString path, Mode mode,
+    std::chrono::milliseconds busyTimeout, const QString &missingMessage)
     : m_label(std::move(label))
     , m_path(std::move(path))
     , m_busyTimeout(busyTimeout)
 {
-    if (mode != Mode::Create && !QFileInfo::exists(m_path))
-        throw ComponentError(
-            QStringLiteral("%1 was not found at %2.").arg(m_label, m_path), nothingChanged);
-    requireOnlyFiles(m_label, m_path);
     for (int attempt = 1;; ++attempt) {
-        open(openFlags(mode));
+        const PathState before = stateAt(m_path);
+        if (!before.found && mode != Mode::Create)
+            throw ComponentError(missingMessage.isEmpty()
+                    ? QStringLiteral("%1 was not found at %2.").arg(m_label, m_path)
+                    : missingMessage,
+                nothingChanged);
+        if (before.found && !before.regular)
+            requireOnlyFiles(m_label, m_path); // names what stands there
+        requireOnlyFileCompanions(m_label, m_path);
+        open(openFlags(mode), before);
         // The file opened is the one the path named both before and after the open only when
         // no other file was renamed over it meanwhile; SQLite compares the file it holds open
         // with the path.
@@ -211,9 +212,8 @@ SqliteConnection::SqliteConnection(
     sqlite3_extended_result_codes(m_db, 1);
 }
 
-void SqliteConnection::open(int flags)
+void SqliteConnection::open(int flags, const PathState &before)
 {
-    m_opened = stateAt(m_path);
     const int code = sqlite3_open_v2(m_path.toUtf8().constData(), &m_db, flags, nullptr);
     if (code != SQLITE_OK) {
         // The destructor does not run for a constructor that throws. Creating may have left a
@@ -223,8 +223,7 @@ void SqliteConnection::open(int flags)
         m_db = nullptr;
         throw (flags & SQLITE_OPEN_CREATE) ? ComponentError(error.description()) : error;
     }
-    if (!m_opened.found) // the file was made by this open
-        m_opened = stateAt(m_path);
+    m_opened = before.found ? before : stateAt(m_path); // a file made by this open
 }
 
 SqliteConnection::~SqliteConnection()
@@ -243,16 +242,15 @@ void SqliteConnection::execute(const char *sql)
 
 void SqliteConnection::writeTransaction(const std::function<void()> &work)
 {
-    const PathState before = stateAt(m_path);
     execute("BEGIN EXCLUSIVE");
     try {
-        // A file renamed over the path while this waited for the file would take none of what
+        // A file renamed over the path since this connection opened it would take none of what
         // is written here: the write goes to the file that the path names. A file copied over
         // in place meanwhile, or changed by anything at all, may differ from what this
-        // connection read of it before it held the file, in a way SQLite cannot tell: the
-        // request starts again on a connection that has read nothing yet.
-        const PathState held = stateAt(m_path);
-        if (!held.sameFileAs(m_opened) || !held.unchangedSince(before))
+        // connection read of it before it held the file, in a way SQLite cannot tell when the
+        // copy carries the same change counter: the operation starts again on a connection that
+        // has read nothing yet.
+        if (!stateAt(m_path).unchangedSince(m_opened))
             throw FileReplaced();
         work();
         execute("COMMIT");
@@ -304,19 +302,6 @@ int SqliteConnection::waitWhileBusy(void *connection, int attempt)
 int SqliteConnection::changes() const
 {
     return sqlite3_changes(m_db);
-}
-
-qint64 SqliteConnection::totalChanges() const
-{
-    return sqlite3_total_changes64(m_db);
-}
-
-bool SqliteConnection::rollBackLeftOpen()
-{
-    if (sqlite3_get_autocommit(m_db) != 0)
-        return false;
-    (void)rollBack();
-    return true;
 }
 
 void SqliteConnection::fail(int code) const

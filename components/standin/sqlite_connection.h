@@ -17,6 +17,10 @@ namespace Norlix {
 // The stand-in's refusals and failures leave everything as it was unless they say otherwise.
 inline constexpr auto nothingChanged = ComponentError::Effect::Unchanged;
 
+// How often an open, or an operation whose write met another file or another's change, starts
+// again on a path whose file is being replaced or changed under it before it gives up.
+inline constexpr int replacedAttempts = 3;
+
 // Which file a path names: the device and inode on Unix. On Windows an open database cannot be
 // renamed over or removed (SQLite does not share it for deleting), so the file at the path is
 // always the one open, and nothing needs telling apart.
@@ -76,7 +80,11 @@ public:
         Create, // creates the file when it is missing
     };
 
-    SqliteConnection(QString label, QString path, Mode mode, std::chrono::milliseconds busyTimeout);
+    // Refuses, before anything is opened, a path that holds anything but a file, and anything but
+    // a file where SQLite keeps the journals, so that no open ever waits on a pipe. In mode
+    // Existing a missing file fails with missingMessage, or by default names label and path.
+    SqliteConnection(QString label, QString path, Mode mode, std::chrono::milliseconds busyTimeout,
+        const QString &missingMessage = {});
     ~SqliteConnection();
     SqliteConnection(const SqliteConnection &) = delete;
     SqliteConnection &operator=(const SqliteConnection &) = delete;
@@ -86,30 +94,24 @@ public:
     // Runs work inside one write transaction that holds the file to itself from its start
     // (BEGIN EXCLUSIVE), so that two processes never both read-then-write the same rows and the
     // COMMIT never waits for readers, and commits it. Before work runs, while no one else may
-    // write, the path must still name the file this connection has open; otherwise FileReplaced
-    // is raised with nothing written. A failure says it changed nothing when the transaction
-    // never began or was rolled back in full.
+    // write, the path must still name the file this connection opened, as it was then; otherwise
+    // FileReplaced is raised with nothing written. A failure says it changed nothing when the
+    // transaction never began or was rolled back in full.
     void writeTransaction(const std::function<void()> &work);
     // Makes another existing file part of this connection under schema, so that one transaction
     // changes both files or neither.
     void attach(const QString &path, const char *schema);
-    // Rows changed by the last statement, and by every statement since the file was opened.
+    // Rows changed by the last statement.
     [[nodiscard]] int changes() const;
-    [[nodiscard]] qint64 totalChanges() const;
-    // Rolls back a transaction that was left open; gives back whether there was one.
-    bool rollBackLeftOpen();
-    void setBusyTimeout(std::chrono::milliseconds busyTimeout) { m_busyTimeout = busyTimeout; }
     [[nodiscard]] sqlite3 *handle() const { return m_db; }
     [[nodiscard]] const QString &path() const { return m_path; }
-    // The file this connection has open, as a look at its path found it when it was opened.
-    [[nodiscard]] const PathState &opened() const { return m_opened; }
 
     // Raises the component error that describes the failure code of the last call.
     [[noreturn]] void fail(int code) const;
 
 private:
     [[nodiscard]] ComponentError failure(int code) const;
-    void open(int flags);
+    void open(int flags, const PathState &before);
     [[nodiscard]] bool rollBack();
     static int waitWhileBusy(void *connection, int attempt);
 
@@ -117,6 +119,7 @@ private:
     QString m_path;
     std::chrono::milliseconds m_busyTimeout;
     std::chrono::steady_clock::time_point m_busySince;
+    // The file this connection has open, as a look at its path found it when it was opened.
     PathState m_opened;
     sqlite3 *m_db = nullptr;
 };

@@ -1,7 +1,6 @@
 #include "standin_components.h"
 
 #include "company_file.h"
-#include "connection_cache.h"
 #include "installation.h"
 #include "to_number.h"
 
@@ -26,8 +25,8 @@ public:
 };
 
 // Every operation reads the current company afresh, so that a company made current by another
-// process (or another object) counts at once. The objects are views onto the files that the
-// component keeps open.
+// process (or another object) counts at once. Each opens the files it needs and closes them
+// before it returns: the component holds nothing of the installation open between operations.
 class StandInCompanyDatabase : public CompanyDatabase
 {
 public:
@@ -57,8 +56,7 @@ private:
     [[nodiscard]] CompanyFile currentFile() const
     {
         const CompanyEntry company = currentCompany();
-        return CompanyFile(
-            company.letter, company.path(), defaultBusyTimeout, m_installation.connections());
+        return CompanyFile(company.letter, company.path());
     }
 
     Installation m_installation;
@@ -85,8 +83,7 @@ private:
 
 std::unique_ptr<CompanyDatabaseComponent> makeStandInSystemGlobal()
 {
-    Installation installation(
-        Installation::homeFromEnvironment(), std::make_shared<ConnectionCache>());
+    Installation installation(Installation::homeFromEnvironment());
     installation.requireExists();
     return std::make_unique<StandInSystemGlobal>(std::move(installation));
 }
