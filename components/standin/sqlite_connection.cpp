@@ -150,15 +150,27 @@ void requireOnlyFiles(const QString &label, const QString &path)
     requireOnlyFileCompanions(label, path);
 }
 
-void requireOnlyFileCompanions(const QString &label, const QString &path)
+namespace {
+
+// Why the file cannot be used while something other than a file stands at a journal's place;
+// empty when nothing does.
+QString companionRefusal(const QString &label, const QString &path)
 {
     for (const QString &companion : companionsOf(path)) {
         if (const QString other = whatStandsAt(companion); !other.isEmpty())
-            throw ComponentError(QStringLiteral("%1 at %2 cannot be used: %3 stands at %4, where "
-                                                "SQLite keeps the file's journal.")
-                                     .arg(label, path, other, companion),
-                nothingChanged);
+            return QStringLiteral("%1 at %2 cannot be used: %3 stands at %4, where SQLite keeps "
+                                  "the file's journal.")
+                .arg(label, path, other, companion);
     }
+    return {};
+}
+
+} // namespace
+
+void requireOnlyFileCompanions(const QString &label, const QString &path)
+{
+    if (const QString refusal = companionRefusal(label, path); !refusal.isEmpty())
+        throw ComponentError(refusal, nothingChanged);
 }
 
 void requireNoLeftoverCompanions(const QString &label, const QString &path)
@@ -191,14 +203,13 @@ SqliteConnection::SqliteConnection(QString label, QString path, Mode mode,
             requireOnlyFiles(m_label, m_path); // names what stands there
         requireOnlyFileCompanions(m_label, m_path);
         open(openFlags(mode), before);
-        // The file opened is the one the path named both before and after the open only when
-        // no other file was renamed over it meanwhile; SQLite compares the file it holds open
-        // with the path.
+        // SQLite compares the file it holds open with the one the path names now. A file renamed
+        // over the path between the look above and the open leaves m_opened naming the file
+        // before it, so that a write on this connection starts again (writeTransaction).
         int moved = 0;
-        const PathState after = stateAt(m_path);
         if (sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK)
             moved = 0; // a file layer that cannot tell; its files cannot be renamed while open
-        if (!moved && after.sameFileAs(m_opened))
+        if (!moved)
             break;
         sqlite3_close_v2(m_db);
         m_db = nullptr;
@@ -290,13 +301,20 @@ int SqliteConnection::waitWhileBusy(void *connection, int attempt)
 {
     auto *self = static_cast<SqliteConnection *>(connection);
     const auto now = std::chrono::steady_clock::now();
-    if (attempt == 0)
+    if (attempt == 0) {
         self->m_busySince = now;
-    if (now - self->m_busySince >= self->m_busyTimeout)
+        self->m_waitedOut = false;
+    }
+    if (now - self->m_busySince >= self->m_busyTimeout) {
+        self->m_waitedOut = true;
         return 0;
+    }
     std::this_thread::sleep_for(
         std::chrono::microseconds(QRandomGenerator::global()->bounded(500, 2000)));
-    return 1;
+    // Once it has the file, SQLite opens a journal it finds left behind; a pipe put there while
+    // this waited would hold that open for ever.
+    self->m_refusal = companionRefusal(self->m_label, self->m_path);
+    return self->m_refusal.isEmpty() ? 1 : 0;
 }
 
 int SqliteConnection::changes() const
@@ -319,9 +337,18 @@ ComponentError SqliteConnection::failure(int code) const
     switch (code & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        description = QStringLiteral("%1 at %2 stayed busy for more than %3 seconds; try again "
-                                     "later.")
-                          .arg(m_label, m_path, seconds(m_busyTimeout));
+        // SQLite gives some requests up at once, without waiting: a change of journal mode while
+        // another program has the file open, or one that would wait on a waiting writer.
+        if (!m_refusal.isEmpty())
+            description = m_refusal;
+        else if (m_waitedOut)
+            description = QStringLiteral("%1 at %2 stayed busy for more than %3 seconds; try "
+                                         "again later.")
+                              .arg(m_label, m_path, seconds(m_busyTimeout));
+        else
+            description = QStringLiteral("%1 at %2 is in use by another program; try again "
+                                         "later.")
+                              .arg(m_label, m_path);
         break;
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:

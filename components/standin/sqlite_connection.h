@@ -119,6 +119,8 @@ private:
     QString m_path;
     std::chrono::milliseconds m_busyTimeout;
     std::chrono::steady_clock::time_point m_busySince;
+    bool m_waitedOut = false; // the last wait for a busy file gave up after m_busyTimeout
+    QString m_refusal; // what came to stand where a journal belongs while this waited
     // The file this connection has open, as a look at its path found it when it was opened.
     PathState m_opened;
     sqlite3 *m_db = nullptr;
