@@ -1,6 +1,7 @@
 // The accounts lock probe: take the lock in this workstation's name and give it straight back.
 
 #include "give_back_clock.h"
+#include "shell_word.h"
 #include "temp_name.h"
 
 #include <component_error.h>
@@ -12,7 +13,6 @@
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QRegularExpression>
 
 #include <chrono>
 #include <cstdint>
@@ -50,15 +50,19 @@ public:
     WaitCursor &operator=(const WaitCursor &) = delete;
 };
 
-// The name as one word of a shell command line.
-QString shellWord(const QString &name)
+// How to release a hold that the probe had to leave: with the norlix command, its name quoted for
+// the shell of the platform, unless no quoting passes the name through that shell unchanged.
+QString releaseHint(const QString &letter, const QString &name)
 {
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_.,:/@%+=-]+$"));
-    if (plain.match(name).hasMatch())
-        return name;
-    QString quoted = name;
-    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+    const std::optional<QString> word = shellWord(name, platformShell);
+    if (!word)
+        return QStringLiteral("To release them, check company %1 from another workstation and "
+                              "press Unlock. This workstation's name cannot be written safely on "
+                              "a command line, so no norlix unlock command is given for it.")
+            .arg(letter);
+    return QStringLiteral("To release them, run\n    norlix unlock %1 %2\nor check company %1 from "
+                          "another workstation and press Unlock.")
+        .arg(letter, *word);
 }
 
 enum class Hold { Left, MayBeLeft };
@@ -76,9 +80,7 @@ Norlix::ComponentError leftLocked(
                        .arg(letter, name);
     if (!cause.isEmpty())
         text += QStringLiteral("\n\n") + cause;
-    text += QStringLiteral("\n\nTo release them, run\n    norlix unlock %1 %2\nor check company %1 "
-                           "from another workstation and press Unlock.")
-                .arg(letter, shellWord(name));
+    text += QStringLiteral("\n\n") + releaseHint(letter, name);
     return Norlix::ComponentError(text);
 }
 

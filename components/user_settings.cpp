@@ -43,7 +43,8 @@ QString readUserSetting(const QString &application, const QString &section, cons
     QSettings &settings = *store;
     settings.beginGroup(section);
     const QVariant value = settings.value(key);
-    // A hand-written value with commas in it reads back as a list; it was meant as one text.
+    // A hand-written value with commas in it reads back as a list; it was meant as one text. The
+    // reader has dropped the blanks around each comma, so the parts are joined the usual way.
     if (value.typeId() == QMetaType::QStringList)
         return value.toStringList().join(QStringLiteral(", "));
     return value.toString();

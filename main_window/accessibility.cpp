@@ -5,7 +5,6 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
-#include <QFontMetricsF>
 #include <QTextLayout>
 
 namespace {
@@ -26,29 +25,14 @@ public:
     }
 };
 
-// A label's text laid out as the label draws it: in its font, from its top left, broken between
-// words within its width. Offsets are those of the label's text.
+// A label's text laid out as the label draws it. Offsets are those of the label's text.
 class LabelLayout
 {
 public:
     explicit LabelLayout(const PlainLabel *label)
         : m_origin(label->contentsRect().topLeft())
-        , m_layout(
-              QString(label->text()).replace(u'\n', QChar::LineSeparator), label->font(), label)
     {
-        QTextOption option(label->alignment());
-        option.setWrapMode(QTextOption::WordWrap);
-        m_layout.setTextOption(option);
-        const qreal leading = QFontMetricsF(label->font(), label).leading();
-        qreal y = 0;
-        m_layout.beginLayout();
-        for (QTextLine line = m_layout.createLine(); line.isValid(); line = m_layout.createLine()) {
-            y += leading;
-            line.setLineWidth(label->contentsRect().width());
-            line.setPosition(QPointF(0, y));
-            y += line.height();
-        }
-        m_layout.endLayout();
+        label->layOutText(m_layout);
     }
 
     [[nodiscard]] int lineCount() const { return m_layout.lineCount(); }

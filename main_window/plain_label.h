@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+class QTextLayout;
+
 // A label as the window's labels behave: its caption is plain text, never markup or a mnemonic;
 // lines end in CR LF in the caption and start a new line on screen; long lines break between
 // words; the label keeps its size, aligns its text to the top left and cuts off what does not
@@ -19,6 +21,13 @@ public:
 
     // The caption is the one source of the label's text; QLabel's own setter would bypass it.
     void setText(const QString &) = delete;
+
+    // Lays out the label's text in layout exactly as the label draws it, from the top left of
+    // its contents, so that what a screen reader is told matches what is on screen.
+    void layOutText(QTextLayout &layout) const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     QString m_caption;

@@ -7,6 +7,7 @@
 #include <main.h>
 #include <one_line.h>
 #include <plain_label.h>
+#include <shell_word.h>
 #include <user_settings.h>
 
 #include "test_support.h"
@@ -23,6 +24,8 @@
 
 #include <chrono>
 #include <memory>
+
+Q_DECLARE_METATYPE(Shell)
 
 namespace {
 
@@ -57,6 +60,24 @@ QStringList linesReadAloud(PlainLabel *label)
     return lines;
 }
 
+// The label as a reader sees it: in each row of pixels, the columns that carry ink (darker than
+// mid grey). A line drawn lower, taller, wider or in another order shows; a shade of grey at the
+// edge of a letter does not.
+QStringList inkOf(const QImage &image)
+{
+    QStringList rows;
+    for (int y = 0; y < image.height(); ++y) {
+        QString row(image.width(), u' ');
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 128)
+                row[x] = u'#';
+        while (row.endsWith(u' '))
+            row.chop(1);
+        rows << row;
+    }
+    return rows;
+}
+
 } // namespace
 
 class TestCheckRun : public QObject
@@ -88,6 +109,8 @@ private slots:
     void lockProbe();
     void giveBackThroughABusyFile_data();
     void giveBackThroughABusyFile();
+    void shellWordForEachPlatform_data();
+    void shellWordForEachPlatform();
     void temporaryNamesAreDrawnAfreshAtEveryAttempt();
     void temporaryNameAfterUnlockIsUsedForLockAndUnlock();
     void tempWorkstationNameForm();
@@ -404,7 +427,9 @@ void TestCheckRun::linesAfterAValueAreDrawnAndReadAsWithout_data()
 }
 
 // The report's lines are one paragraph to the text layout: what a value opens would reach every
-// line below it. A screen reader's text would end at a NUL.
+// line below it. A screen reader's text would end at a NUL. The controls are never drawn, and a
+// desktop font that has glyphs for them (Noto Sans Mono, which the test set installs) must not
+// make their line taller and move the lines below.
 void TestCheckRun::linesAfterAValueAreDrawnAndReadAsWithout()
 {
     QFETCH(QString, month);
@@ -414,12 +439,12 @@ void TestCheckRun::linesAfterAValueAreDrawnAndReadAsWithout()
     storedMonth = drawnAs;
     auto window = openWindow();
     runCheck(*window, QStringLiteral("B"));
-    const QImage expected = window->lblResults->grab().toImage();
+    const QStringList expected = inkOf(window->lblResults->grab().toImage());
 
     storedMonth = month;
     runCheck(*window, QStringLiteral("B"));
 
-    QCOMPARE(window->lblResults->grab().toImage(), expected);
+    QCOMPARE(inkOf(window->lblResults->grab().toImage()), expected);
     const QStringList lines = linesReadAloud(window->lblResults);
     QCOMPARE(lines.mid(4), successfulReportOfB("WS1", "12345").mid(4));
     QVERIFY(!lines.join(QString()).contains(QChar(u'\0')));
@@ -515,19 +540,41 @@ void TestCheckRun::giveBackThroughABusyFile_data()
     QTest::addColumn<bool>("changedNothing");
     QTest::addColumn<QString>("message"); // empty: the lock was given back
 
+    // The command is written for the shell of the platform that the test runs on.
+#ifdef Q_OS_WIN
+    const QString unlockFrontDesk = QStringLiteral("norlix unlock B \"FRONT DESK'S PC\"");
+    const QString unlockWs1 = QStringLiteral("norlix unlock B \"WS1\"");
+    const QString releasePercent = QStringLiteral(
+        "To release them, check company B from another workstation and press Unlock. This "
+        "workstation's name cannot be written safely on a command line, so no norlix unlock "
+        "command is given for it.");
+#else
+    const QString unlockFrontDesk = QStringLiteral("norlix unlock B 'FRONT DESK'\\''S PC'");
+    const QString unlockWs1 = QStringLiteral("norlix unlock B WS1");
+    const QString releasePercent = QStringLiteral(
+        "To release them, run\n    norlix unlock B '50% PC'\nor check company B from another "
+        "workstation and press Unlock.");
+#endif
+
     QTest::newRow("a reader of 30 s") << "ws1" << 30 << true << QString();
     QTest::newRow("a failure that may have changed something")
         << "front desk's pc" << 30 << false
         << "The accounts of company B were left locked in this workstation's name, \"FRONT DESK'S "
            "PC\": the lock taken for the check could not be given back.\n\nThe company "
-           "database of B is busy.\n\nTo release them, run\n    norlix unlock B 'FRONT DESK'\\''S "
-           "PC'\nor check company B from another workstation and press Unlock.";
+           "database of B is busy.\n\nTo release them, run\n    "
+            + unlockFrontDesk + "\nor check company B from another workstation and press Unlock.";
     QTest::newRow("a reader that never lets go")
         << "ws1" << -1 << true
         << "The accounts of company B were left locked in this workstation's name, \"WS1\": the "
            "lock taken for the check could not be given back.\n\nThe company database of B is "
-           "busy.\n\nTo release them, run\n    norlix unlock B WS1\nor check company B from "
-           "another workstation and press Unlock.";
+           "busy.\n\nTo release them, run\n    "
+            + unlockWs1 + "\nor check company B from another workstation and press Unlock.";
+    QTest::newRow("a name that cmd.exe would expand")
+        << "50% pc" << 30 << false
+        << "The accounts of company B were left locked in this workstation's name, \"50% PC\": "
+           "the lock taken for the check could not be given back.\n\nThe company database of B "
+           "is busy.\n\n"
+            + releasePercent;
 }
 
 // Giving the probe's hold back outlasts a reader that keeps the company's file busy, repeats only
@@ -586,6 +633,64 @@ void TestCheckRun::giveBackThroughABusyFile()
         QVERIFY(now >= GiveBackClock::Clock::time_point(65s));
         QVERIFY(now < GiveBackClock::Clock::time_point(71s));
     }
+}
+
+void TestCheckRun::shellWordForEachPlatform_data()
+{
+    QTest::addColumn<Shell>("shell");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("word"); // null: the name cannot be written safely
+
+    const Shell posix = Shell::Posix;
+    const Shell windows = Shell::Windows;
+    const struct
+    {
+        const char *row;
+        Shell shell;
+        const char *name;
+        const char *word;
+    } cases[] = {
+        // clang-format off
+        { "POSIX: plain",                      posix,   "FRONT-DESK",      "FRONT-DESK" },
+        { "POSIX: blank and apostrophe",       posix,   "FRONT DESK'S PC", "'FRONT DESK'\\''S PC'" },
+        { "POSIX: expanded or split",          posix,   "A$B`C\"D!*;&|\\", "'A$B`C\"D!*;&|\\'" },
+        { "Windows: plain",                    windows, "FRONT-DESK",      "\"FRONT-DESK\"" },
+        { "Windows: blank and apostrophe",     windows, "FRONT DESK'S PC", "\"FRONT DESK'S PC\"" },
+        // Operators of cmd.exe; a number, list or end of command to PowerShell.
+        { "Windows: operators, number, list",  windows, "A&B|C<D>E^F(G)1KB,2;3",
+                                                        "\"A&B|C<D>E^F(G)1KB,2;3\"" },
+        { "Windows: backslashes inside",       windows, "\\\\SERVER\\PC 1", "\"\\\\SERVER\\PC 1\"" },
+        { "Windows: letters beyond ASCII",     windows, "BÜRO",            "\"BÜRO\"" },
+        { "Windows: double quote",             windows, "A\"B",            nullptr },
+        { "Windows: PowerShell's left quote",  windows, "A\u201CB",        nullptr },
+        { "Windows: PowerShell's right quote", windows, "A\u201DB",        nullptr },
+        { "Windows: PowerShell's low quote",   windows, "A\u201EB",        nullptr },
+        { "Windows: percent, cmd.exe's",       windows, "50%",             nullptr },
+        { "Windows: exclamation, cmd.exe's",   windows, "HI!",             nullptr },
+        { "Windows: dollar, PowerShell's",     windows, "A$B",             nullptr },
+        { "Windows: backtick, PowerShell's",   windows, "A`B",             nullptr },
+        { "Windows: backslash at the end",     windows, "PC\\",            nullptr },
+        { "Windows: line break",               windows, "A\nB",            nullptr },
+        { "Windows: tab",                      windows, "A\tB",            nullptr },
+        { "Windows: line separator",           windows, "A\u2028B",        nullptr },
+        { "Windows: empty",                    windows, "",                nullptr },
+        // clang-format on
+    };
+    for (const auto &[row, shell, name, word] : cases)
+        QTest::newRow(row) << shell << QString::fromUtf8(name)
+                           << (word ? QString::fromUtf8(word) : QString());
+}
+
+// The name in the release hint is one argument of the command, exactly as it is, in the shell of
+// the platform: a POSIX shell, or both cmd.exe and PowerShell, whose quoting differ.
+void TestCheckRun::shellWordForEachPlatform()
+{
+    QFETCH(Shell, shell);
+    QFETCH(QString, name);
+    QFETCH(QString, word);
+    const std::optional<QString> written = shellWord(name, shell);
+    QCOMPARE(written.has_value(), !word.isNull());
+    QCOMPARE(written.value_or(QString()), word);
 }
 
 void TestCheckRun::temporaryNamesAreDrawnAfreshAtEveryAttempt()

@@ -85,6 +85,8 @@ private slots:
     void addingCompanies();
     void userSettings_data();
     void userSettings();
+    void handWrittenUserSetting_data();
+    void handWrittenUserSetting();
 
 private:
     [[nodiscard]] std::unique_ptr<CompanyDatabase> db() { return m_component->Instance(); }
@@ -1013,6 +1015,35 @@ void TestStandIn::userSettings()
 #endif
     removeUserSetting(app, section, key);
     QCOMPARE(readUserSetting(app, section, key), QString());
+}
+
+void TestStandIn::handWrittenUserSetting_data()
+{
+    QTest::addColumn<QByteArray>("line"); // in section ThisPC of Norlix6.ini
+    QTest::addColumn<QString>("value");
+    QTest::newRow("comma and blank") << QByteArray("WStnName=FRONT, DESK") << "FRONT, DESK";
+    QTest::newRow("two commas") << QByteArray("WStnName=FRONT, DESK, LEFT") << "FRONT, DESK, LEFT";
+    QTest::newRow("comma in quotes") << QByteArray("WStnName=\"FRONT, DESK\"") << "FRONT, DESK";
+}
+
+// A value written into the file by hand, not by Qt's own writer, which quotes it: the INI reader
+// takes an unquoted value with a comma for a list.
+void TestStandIn::handWrittenUserSetting()
+{
+#ifdef Q_OS_WIN
+    QSKIP("On Windows the settings store is the registry, not a file");
+#else
+    QFETCH(QByteArray, line);
+    QFETCH(QString, value);
+    const QString app = QStringLiteral("Norlix6");
+    const QString section = QStringLiteral("ThisPC");
+    const QString key = QStringLiteral("WStnName");
+    QVERIFY(QDir(m_config.path()).mkpath(QStringLiteral("Norlix")));
+    QVERIFY(writeFileBytes(
+        m_config.filePath(QStringLiteral("Norlix/Norlix6.ini")), "[ThisPC]\n" + line + "\n"));
+
+    QCOMPARE(readUserSetting(app, section, key), value);
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestStandIn)

@@ -112,14 +112,19 @@ constexpr CallSite callSites[] = {
     { "exit: CompanyLetter write", "CompanyLetter=A", 1, Phase::Exit, 10, "", "C" },
 };
 
-// The message when giving the probe's hold back failed for this cause.
+// The message when giving the probe's hold back failed for this cause. The command is written for
+// the shell of the platform.
 QString leftLockedOfC(const QString &cause)
 {
+#ifdef Q_OS_WIN
+    const QString unlock = QStringLiteral("norlix unlock C \"FRONT-DESK\"");
+#else
+    const QString unlock = QStringLiteral("norlix unlock C FRONT-DESK");
+#endif
     return QStringLiteral("The accounts of company C were left locked in this workstation's name, "
                           "\"FRONT-DESK\": the lock taken for the check could not be given back.")
-        + QStringLiteral("\n\n") + cause
-        + QStringLiteral("\n\nTo release them, run\n    norlix unlock C FRONT-DESK\nor check "
-                         "company C from another workstation and press Unlock.");
+        + QStringLiteral("\n\n") + cause + QStringLiteral("\n\nTo release them, run\n    ") + unlock
+        + QStringLiteral("\nor check company C from another workstation and press Unlock.");
 }
 
 struct RaisedKind
