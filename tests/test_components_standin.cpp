@@ -31,6 +31,21 @@
 
 using namespace Norlix;
 
+#ifndef Q_OS_WIN
+// Opens the pipe for writing now and then until done: an open that waits on the pipe for ever
+// then ends, and the test can tell what it did.
+void endWaitsOnThePipe(const QByteArray &pipe, const std::atomic<bool> &done)
+{
+    for (int tries = 0; tries < 40 && !done; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (const int fd = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK); fd >= 0) {
+            ::close(fd);
+            return;
+        }
+    }
+}
+#endif
+
 class TestStandIn : public QObject
 {
     Q_OBJECT
@@ -92,6 +107,8 @@ private:
     [[nodiscard]] std::unique_ptr<CompanyDatabase> db() { return m_component->Instance(); }
     [[nodiscard]] QString companyPath(const QString &letter) const;
     void makeCurrent(const QString &letter) { db()->CompanyLetter(letter); }
+    // The current company's name, or the description of the error that its reading raised.
+    [[nodiscard]] QString companyNameOrError();
 
     QTemporaryDir m_config;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -99,6 +116,15 @@ private:
     std::unique_ptr<Installation> m_installation;
     std::unique_ptr<CompanyDatabaseComponent> m_component;
 };
+
+QString TestStandIn::companyNameOrError()
+{
+    try {
+        return db()->CompanySetting(QStringLiteral("Companyname"));
+    } catch (const ComponentError &error) {
+        return error.description();
+    }
+}
 
 void TestStandIn::initTestCase()
 {
@@ -580,21 +606,8 @@ void TestStandIn::pipeBesideAFileReadBeforeIsRefused()
     const QByteArray pipe = QFile::encodeName(path + suffix);
     QCOMPARE(mkfifo(pipe.constData(), 0600), 0);
     std::atomic<bool> done = false;
-    std::thread unblocking([&] {
-        for (int tries = 0; tries < 40 && !done; ++tries) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            if (const int fd = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK); fd >= 0) {
-                ::close(fd);
-                return;
-            }
-        }
-    });
-    QString description;
-    try {
-        description = db()->CompanySetting(QStringLiteral("Companyname"));
-    } catch (const ComponentError &error) {
-        description = error.description();
-    }
+    std::thread unblocking([&] { endWaitsOnThePipe(pipe, done); });
+    const QString description = companyNameOrError();
     done = true;
     unblocking.join();
     QVERIFY2(description.contains(QStringLiteral("named pipe"))
@@ -622,21 +635,9 @@ void TestStandIn::pipePutThereWhileAnOperationWaitsIsRefused()
         mkfifo(pipe.constData(), 0600);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr);
-        // Should the operation wait on the pipe, a writer let in ends that wait.
-        for (int tries = 0; tries < 40 && !done; ++tries) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            if (const int fd = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK); fd >= 0) {
-                ::close(fd);
-                return;
-            }
-        }
+        endWaitsOnThePipe(pipe, done);
     });
-    QString description;
-    try {
-        description = db()->CompanySetting(QStringLiteral("Companyname"));
-    } catch (const ComponentError &error) {
-        description = error.description();
-    }
+    const QString description = companyNameOrError();
     done = true;
     meanwhile.join();
     sqlite3_close(writer);
