@@ -17,3 +17,13 @@ prismor_add_test(test_components_lock_concurrency SOURCES test_components_lock_c
 target_compile_definitions(test_components_lock_concurrency PRIVATE
     LOCK_WORKER_EXECUTABLE="${prismor_emulated_drive}$<TARGET_FILE:norlix_lock_worker>")
 add_dependencies(test_components_lock_concurrency norlix_lock_worker)
+
+# The installed Norlix components through COM, against a COM server of the tests' own.
+if(WIN32)
+    add_subdirectory(com_test_server)
+    prismor_add_test(test_components_com_client SOURCES test_components_com_client.cpp
+        LIBRARIES norlix_com)
+    target_compile_definitions(test_components_com_client PRIVATE
+        COM_TEST_SERVER_DLL="${prismor_emulated_drive}$<TARGET_FILE:com_test_server>")
+    add_dependencies(test_components_com_client com_test_server)
+endif()

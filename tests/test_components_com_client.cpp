@@ -1,0 +1,348 @@
+#include <com/com_components.h>
+#include <com_test_server/test_server_classes.h>
+#include <component_error.h>
+#include <components.h>
+#include <fresh_objects.h>
+#include <test_support.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTest>
+
+#include <windows.h>
+
+#include <string>
+
+using namespace Norlix;
+
+namespace {
+
+const ComClasses testClasses {
+    { QString::fromWCharArray(testSystemGlobal.progId), QStringLiteral("The test database") },
+    { QString::fromWCharArray(testNumberConverter.progId), QStringLiteral("The test converter") },
+    { QString::fromWCharArray(testChoiceDialog.progId), QStringLiteral("The test dialog") },
+};
+// A ProgID whose class is not registered.
+constexpr TestServerClass unregisteredClass { L"PrismorTest.Unregistered",
+    L"{2B0E5C43-57D6-4E0B-9C55-5D1E4F0C7A11}" };
+const std::wstring classesKey = L"Software\\Classes\\";
+
+bool setValue(HKEY root, const std::wstring &key, const wchar_t *name, const std::wstring &value)
+{
+    const auto size = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
+    return RegSetKeyValueW(root, key.c_str(), name, REG_SZ, value.c_str(), size) == ERROR_SUCCESS;
+}
+
+// As regsvr32 would register it. Windows reads HKCU's classes over HKLM's; Wine 8 reads HKLM's
+// only.
+bool registerClass(HKEY root, const TestServerClass &served, const std::wstring &dll)
+{
+    const std::wstring server = classesKey + L"CLSID\\" + served.classId + L"\\InprocServer32";
+    return setValue(root, server, nullptr, dll)
+        && setValue(root, server, L"ThreadingModel", L"Apartment")
+        && setValue(root, classesKey + served.progId + L"\\CLSID", nullptr, served.classId);
+}
+
+void unregisterClass(HKEY root, const TestServerClass &served)
+{
+    RegDeleteTreeW(root, (classesKey + L"CLSID\\" + served.classId).c_str());
+    RegDeleteTreeW(root, (classesKey + served.progId).c_str());
+}
+
+template<typename Operation> QString failure(Operation operation)
+{
+    try {
+        operation();
+    } catch (const ComponentError &error) {
+        return error.description();
+    }
+    return QStringLiteral("(no error)");
+}
+
+} // namespace
+
+class TestComClient : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void databaseOperationsAsVisualBasicCallsThem();
+    void settingsReadAsText_data();
+    void settingsReadAsText();
+    void companyLetterWrittenAsPropertyPut();
+    void failuresDescribed_data();
+    void failuresDescribed();
+    void workingObjectsLastOneOperation();
+    void toNumberTakesAVariant_data();
+    void toNumberTakesAVariant();
+    void showChoicePassesItsArguments();
+    void unregisteredClassIsNotInstalled();
+
+private:
+    [[nodiscard]] long live(const wchar_t *className) const { return m_liveObjects(className); }
+    // The members invoked, only those of className when it is given.
+    [[nodiscard]] QStringList log(const QString &className = {}) const;
+
+    HMODULE m_server = nullptr;
+    TestServerLiveObjects m_liveObjects = nullptr;
+    TestServerLog m_log = nullptr;
+    TestServerReset m_reset = nullptr;
+};
+
+void TestComClient::initTestCase()
+{
+    const std::wstring dll
+        = QDir::toNativeSeparators(QStringLiteral(COM_TEST_SERVER_DLL)).toStdWString();
+    m_server = LoadLibraryW(dll.c_str());
+    QVERIFY(m_server);
+    m_liveObjects = reinterpret_cast<TestServerLiveObjects>(
+        reinterpret_cast<void *>(GetProcAddress(m_server, "testServerLiveObjects")));
+    m_log = reinterpret_cast<TestServerLog>(
+        reinterpret_cast<void *>(GetProcAddress(m_server, "testServerLog")));
+    m_reset = reinterpret_cast<TestServerReset>(
+        reinterpret_cast<void *>(GetProcAddress(m_server, "testServerReset")));
+    QVERIFY(m_liveObjects && m_log && m_reset);
+
+    bool registered = false;
+    for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER }) {
+        for (const auto &served : { testSystemGlobal, testNumberConverter, testChoiceDialog })
+            registered = registerClass(root, served, dll) || registered;
+        setValue(root, classesKey + unregisteredClass.progId + L"\\CLSID", nullptr,
+            unregisteredClass.classId);
+    }
+    QVERIFY(registered);
+}
+
+void TestComClient::init()
+{
+    m_reset();
+    useComponentFactories({ [] { return makeComSystemGlobal(testClasses.systemGlobal); },
+        [] { return makeComNumberConverter(testClasses.numberConverter); },
+        [] { return makeComChoiceDialog(testClasses.choiceDialog); } });
+}
+
+void TestComClient::cleanup()
+{
+    resetComponents();
+    for (const wchar_t *name :
+        { L"SystemGlobal", L"CompanyDatabase", L"NumberConverter", L"Converter", L"ChoiceDialog" })
+        QVERIFY2(live(name) == 0, qPrintable(QString::fromWCharArray(name) + " left alive"));
+}
+
+void TestComClient::cleanupTestCase()
+{
+    for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER })
+        for (const auto &served :
+            { testSystemGlobal, testNumberConverter, testChoiceDialog, unregisteredClass })
+            unregisterClass(root, served);
+    FreeLibrary(m_server);
+}
+
+QStringList TestComClient::log(const QString &className) const
+{
+    QStringList lines = QString::fromWCharArray(m_log()).split(u'\n', Qt::SkipEmptyParts);
+    if (!className.isEmpty())
+        lines = lines.filter(QRegularExpression(QStringLiteral("^%1\\.").arg(className)));
+    return lines;
+}
+
+void TestComClient::databaseOperationsAsVisualBasicCallsThem()
+{
+    const QString location = QStringLiteral("C:\\Norlix\\Companies\\A\\");
+    QCOMPARE(freshCompanyDatabase()->DatabaseLocation(), location);
+    QCOMPARE(freshCompanyDatabase()->DatabaseFileName(), QStringLiteral("Company.mdb"));
+    QVERIFY(freshCompanyDatabase()->FileExists(location + "Company.mdb"));
+    QVERIFY(!freshCompanyDatabase()->FileExists(location + "company.mdb"));
+    QCOMPARE(freshCompanyDatabase()->AccountsLock("PC1", "LOCK"), QStringLiteral("PC1"));
+    QCOMPARE(freshCompanyDatabase()->AccountsLock("PC2", "LOCK"), QStringLiteral("PC1"));
+    QCOMPARE(freshCompanyDatabase()->LockOwner("LA"), QStringLiteral("PC1"));
+
+    QCOMPARE(log("CompanyDatabase"),
+        QStringList({ "CompanyDatabase.DatabaseLocation METHOD|PROPERTYGET",
+            "CompanyDatabase.DatabaseFileName METHOD|PROPERTYGET",
+            "CompanyDatabase.FileExists METHOD|PROPERTYGET BSTR=" + location + "Company.mdb",
+            "CompanyDatabase.FileExists METHOD|PROPERTYGET BSTR=" + location + "company.mdb",
+            "CompanyDatabase.AccountsLock METHOD|PROPERTYGET BSTR=PC1 BSTR=LOCK",
+            "CompanyDatabase.AccountsLock METHOD|PROPERTYGET BSTR=PC2 BSTR=LOCK",
+            "CompanyDatabase.LockOwner METHOD|PROPERTYGET BSTR=LA" }));
+}
+
+void TestComClient::settingsReadAsText_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("text beyond ASCII")
+        << "Companyname" << QString::fromUtf8("Bäckerei Ørsted & Søn");
+    QTest::newRow("Double, invariant locale") << "CompanyVersNbr"
+                                              << "6.5";
+    QTest::newRow("Long") << "Count"
+                          << "42";
+    QTest::newRow("Null") << "AcctDBtidyMonth"
+                          << "";
+    QTest::newRow("Empty") << "Unset"
+                           << "";
+}
+
+void TestComClient::settingsReadAsText()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, expected);
+    // A user whose numbers have a decimal comma: the setting's text must not take it.
+    wchar_t decimal[8] = {};
+    QVERIFY(GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8) > 0);
+    QVERIFY(SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, L","));
+    const auto restore
+        = qScopeGuard([&] { SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal); });
+
+    const QString value = freshCompanyDatabase()->CompanySetting(key);
+    QCOMPARE(value, expected);
+    QVERIFY(!value.isNull() || expected.isEmpty());
+}
+
+void TestComClient::companyLetterWrittenAsPropertyPut()
+{
+    freshCompanyDatabase()->CompanyLetter(QStringLiteral("B"));
+    QCOMPARE(freshCompanyDatabase()->CompanyLetter(), QStringLiteral("B"));
+    QCOMPARE(failure([] { freshCompanyDatabase()->CompanyLetter(QStringLiteral("7")); }),
+        QStringLiteral("There is no company 7."));
+    QCOMPARE(log("CompanyDatabase"),
+        QStringList({ "CompanyDatabase.CompanyLetter PROPERTYPUT BSTR=B named:-3",
+            "CompanyDatabase.CompanyLetter METHOD|PROPERTYGET",
+            "CompanyDatabase.CompanyLetter PROPERTYPUT BSTR=7 named:-3" }));
+}
+
+void TestComClient::failuresDescribed_data()
+{
+    QTest::addColumn<QString>("before"); // a setting read first, successfully
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("Err.Raise") << ""
+                               << "Raised"
+                               << "The company settings cannot be read: the database is busy.";
+    QTest::newRow("deferred fill-in") << ""
+                                      << "Deferred"
+                                      << "The setting is kept where it cannot be read.";
+    QTest::newRow("error information only") << ""
+                                            << "ErrorInfo"
+                                            << "The settings table is damaged.";
+    // Wine's text for E_ACCESSDENIED; Windows says "Access is denied."
+    const QString denied = QStringLiteral(
+        "Access denied. (error 0x80070005 in CompanySetting of PrismorTest.SystemGlobal)");
+    QTest::newRow("HRESULT alone") << ""
+                                   << "Denied" << denied;
+    QTest::newRow("error information left by a call that succeeded") << "LeavesErrorInfo"
+                                                                     << "Denied" << denied;
+}
+
+void TestComClient::failuresDescribed()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, key);
+    QFETCH(QString, expected);
+    if (!before.isEmpty())
+        QCOMPARE(freshCompanyDatabase()->CompanySetting(before), QString());
+    QCOMPARE(failure([&] { (void)freshCompanyDatabase()->CompanySetting(key); }), expected);
+}
+
+void TestComClient::workingObjectsLastOneOperation()
+{
+    QCOMPARE(live(L"SystemGlobal"), 0);
+    QCOMPARE(freshCompanyDatabase()->CompanyLetter(), QStringLiteral("A"));
+    QCOMPARE(live(L"SystemGlobal"), 1);
+    QCOMPARE(live(L"CompanyDatabase"), 0);
+    {
+        const auto database = freshCompanyDatabase();
+        QCOMPARE(live(L"CompanyDatabase"), 1);
+    }
+    QCOMPARE(live(L"CompanyDatabase"), 0);
+    QVERIFY(
+        failure([] { (void)freshCompanyDatabase()->CompanySetting("Raised"); }) != "(no error)");
+    QCOMPARE(live(L"CompanyDatabase"), 0);
+    QCOMPARE(freshConverter()->ToNumber(QVariant(1)), 1.0);
+    QCOMPARE(live(L"Converter"), 0);
+    QCOMPARE(live(L"NumberConverter"), 1);
+    QCOMPARE(live(L"SystemGlobal"), 1);
+
+    QCOMPARE(log(),
+        QStringList({ "SystemGlobal.Instance METHOD|PROPERTYGET",
+            "CompanyDatabase.CompanyLetter METHOD|PROPERTYGET",
+            "SystemGlobal.Instance METHOD|PROPERTYGET", "SystemGlobal.Instance METHOD|PROPERTYGET",
+            "CompanyDatabase.CompanySetting METHOD|PROPERTYGET BSTR=Raised",
+            "NumberConverter.Converter METHOD|PROPERTYGET",
+            "Converter.ToNumber METHOD|PROPERTYGET I4=1" }));
+}
+
+void TestComClient::toNumberTakesAVariant_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("passed");
+    QTest::addColumn<double>("expected");
+    QTest::newRow("text") << QVariant(QStringLiteral("6.123")) << "BSTR=6.123" << 6.123;
+    QTest::newRow("empty text") << QVariant(QString()) << "BSTR=" << 0.0;
+    QTest::newRow("int") << QVariant(7) << "I4=7" << 7.0;
+    QTest::newRow("double") << QVariant(2.25) << "R8=2.25" << 2.25;
+    QTest::newRow("too large for a Long") << QVariant(5000000000LL) << "R8=5000000000" << 5e9;
+    QTest::newRow("unsigned, too large for a Long")
+        << QVariant(4294967295u) << "R8=4294967295" << 4294967295.0;
+    QTest::newRow("nothing") << QVariant() << "EMPTY" << 0.0;
+}
+
+void TestComClient::toNumberTakesAVariant()
+{
+    QFETCH(QVariant, value);
+    QFETCH(QString, passed);
+    QFETCH(double, expected);
+    QCOMPARE(freshConverter()->ToNumber(value), expected);
+    QCOMPARE(log("Converter"), QStringList("Converter.ToNumber METHOD|PROPERTYGET " + passed));
+}
+
+void TestComClient::showChoicePassesItsArguments()
+{
+    QCOMPARE(ChoiceDialog().ShowChoice(
+                 "CAUTION", Texts::lockMessage, "Retry  Exit  Unlock", "warning", 0),
+        QStringLiteral("Unlock"));
+    QCOMPARE(log(),
+        QStringList("ChoiceDialog.ShowChoice METHOD|PROPERTYGET BSTR=CAUTION BSTR="
+            + Texts::lockMessage + " BSTR=Retry  Exit  Unlock BSTR=warning I4=0"));
+}
+
+void TestComClient::unregisteredClassIsNotInstalled()
+{
+    const QString notInstalled = QStringLiteral(" is not installed on this workstation.");
+    QCOMPARE(failure([] { makeComSystemGlobal(); }),
+        "The Norlix company database component (Norlix.SystemGlobal)" + notInstalled);
+    QCOMPARE(failure([] { makeComNumberConverter(); }),
+        "The Norlix number converter component (Norlix.NumberConverter)" + notInstalled);
+    QCOMPARE(failure([] { makeComChoiceDialog(); }),
+        "The Norlix choice dialog component (Norlix.ChoiceDialog)" + notInstalled);
+    // Its ProgID is there, its class is not.
+    QCOMPARE(failure([] {
+        makeComSystemGlobal({ QStringLiteral("PrismorTest.Unregistered"), QStringLiteral("A") });
+    }),
+        "A (PrismorTest.Unregistered)" + notInstalled);
+}
+
+// COM as a single-threaded apartment before the application, as Qt's Windows platform would;
+// no other platform initialises it.
+int main(int argc, char *argv[])
+{
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+        return 1;
+    int status = 0;
+    {
+        QCoreApplication application(argc, argv);
+        TestComClient test;
+        status = QTest::qExec(&test, argc, argv);
+    }
+    CoUninitialize();
+    return status;
+}
+
+#include "test_components_com_client.moc"
