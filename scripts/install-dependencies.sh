@@ -45,7 +45,7 @@ windows_packages=(
     qt6-base-dev qt6-base-dev-tools
     # Without a window manager Wine waits two seconds at every window that is hidden.
     wine wine64 xvfb xauth openbox xdotool x11-utils imagemagick fonts-liberation2
-    tesseract-ocr tesseract-ocr-eng python3 python3-pefile wixl zip bc
+    tesseract-ocr tesseract-ocr-eng python3 python3-pefile wixl msitools zip bc
 )
 
 packages=()
