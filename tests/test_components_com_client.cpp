@@ -1,3 +1,4 @@
+#include <com/class_registration.h>
 #include <com/com_components.h>
 #include <com_test_server/test_server_classes.h>
 #include <component_error.h>
@@ -25,30 +26,18 @@ const ComClasses testClasses {
     { QString::fromWCharArray(testChoiceDialog.progId), QStringLiteral("The test dialog") },
 };
 // A ProgID whose class is not registered.
-constexpr TestServerClass unregisteredClass { L"PrismorTest.Unregistered",
-    L"{2B0E5C43-57D6-4E0B-9C55-5D1E4F0C7A11}" };
-const std::wstring classesKey = L"Software\\Classes\\";
+constexpr AutomationServer::ServedClass unregisteredClass { L"PrismorTest.Unregistered",
+    L"{2B0E5C43-57D6-4E0B-9C55-5D1E4F0C7A11}", L"Nothing" };
+const AutomationServer::ServedClass testClassList[]
+    = { testSystemGlobal, testNumberConverter, testChoiceDialog };
 
-bool setValue(HKEY root, const std::wstring &key, const wchar_t *name, const std::wstring &value)
+// A ProgID that names a class no server offers.
+bool registerProgIdAlone(const AutomationServer::ServedClass &named)
 {
-    const auto size = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-    return RegSetKeyValueW(root, key.c_str(), name, REG_SZ, value.c_str(), size) == ERROR_SUCCESS;
-}
-
-// As regsvr32 would register it. Windows reads HKCU's classes over HKLM's; Wine 8 reads HKLM's
-// only.
-bool registerClass(HKEY root, const TestServerClass &served, const std::wstring &dll)
-{
-    const std::wstring server = classesKey + L"CLSID\\" + served.classId + L"\\InprocServer32";
-    return setValue(root, server, nullptr, dll)
-        && setValue(root, server, L"ThreadingModel", L"Apartment")
-        && setValue(root, classesKey + served.progId + L"\\CLSID", nullptr, served.classId);
-}
-
-void unregisterClass(HKEY root, const TestServerClass &served)
-{
-    RegDeleteTreeW(root, (classesKey + L"CLSID\\" + served.classId).c_str());
-    RegDeleteTreeW(root, (classesKey + served.progId).c_str());
+    const std::wstring key = L"Software\\Classes\\" + std::wstring(named.progId) + L"\\CLSID";
+    const auto size = static_cast<DWORD>((wcslen(named.classId) + 1) * sizeof(wchar_t));
+    return RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, REG_SZ, named.classId, size)
+        == ERROR_SUCCESS;
 }
 
 template<typename Operation> QString failure(Operation operation)
@@ -110,14 +99,9 @@ void TestComClient::initTestCase()
         reinterpret_cast<void *>(GetProcAddress(m_server, "testServerReset")));
     QVERIFY(m_liveObjects && m_log && m_reset);
 
-    bool registered = false;
-    for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER }) {
-        for (const auto &served : { testSystemGlobal, testNumberConverter, testChoiceDialog })
-            registered = registerClass(root, served, dll) || registered;
-        setValue(root, classesKey + unregisteredClass.progId + L"\\CLSID", nullptr,
-            unregisteredClass.classId);
-    }
-    QVERIFY(registered);
+    const auto registered = AutomationServer::registerServer(testClassList, dll);
+    QVERIFY2(registered.done, qPrintable(QString::fromStdWString(registered.message)));
+    QVERIFY(registerProgIdAlone(unregisteredClass));
 }
 
 void TestComClient::init()
@@ -138,10 +122,9 @@ void TestComClient::cleanup()
 
 void TestComClient::cleanupTestCase()
 {
-    for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER })
-        for (const auto &served :
-            { testSystemGlobal, testNumberConverter, testChoiceDialog, unregisteredClass })
-            unregisterClass(root, served);
+    QVERIFY(AutomationServer::unregisterServer(testClassList).done);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE,
+        (L"Software\\Classes\\" + std::wstring(unregisteredClass.progId)).c_str());
     FreeLibrary(m_server);
 }
 
@@ -315,13 +298,17 @@ void TestComClient::showChoicePassesItsArguments()
 
 void TestComClient::unregisteredClassIsNotInstalled()
 {
+    // The Norlix names, under ProgIDs that this session has not registered.
+    const auto absent = [](const ComClass &component) {
+        return ComClass { component.progId + QStringLiteral("Absent"), component.name };
+    };
     const QString notInstalled = QStringLiteral(" is not installed on this workstation.");
-    QCOMPARE(failure([] { makeComSystemGlobal(); }),
-        "The Norlix company database component (Norlix.SystemGlobal)" + notInstalled);
-    QCOMPARE(failure([] { makeComNumberConverter(); }),
-        "The Norlix number converter component (Norlix.NumberConverter)" + notInstalled);
-    QCOMPARE(failure([] { makeComChoiceDialog(); }),
-        "The Norlix choice dialog component (Norlix.ChoiceDialog)" + notInstalled);
+    QCOMPARE(failure([&] { makeComSystemGlobal(absent(norlixComClasses.systemGlobal)); }),
+        "The Norlix company database component (Norlix.SystemGlobalAbsent)" + notInstalled);
+    QCOMPARE(failure([&] { makeComNumberConverter(absent(norlixComClasses.numberConverter)); }),
+        "The Norlix number converter component (Norlix.NumberConverterAbsent)" + notInstalled);
+    QCOMPARE(failure([&] { makeComChoiceDialog(absent(norlixComClasses.choiceDialog)); }),
+        "The Norlix choice dialog component (Norlix.ChoiceDialogAbsent)" + notInstalled);
     // Its ProgID is there, its class is not.
     QCOMPARE(failure([] {
         makeComSystemGlobal({ QStringLiteral("PrismorTest.Unregistered"), QStringLiteral("A") });
