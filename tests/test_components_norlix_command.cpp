@@ -14,6 +14,10 @@
 
 #include <sqlite3.h>
 #ifdef Q_OS_WIN
+#include <com/class_registration.h>
+#include <standin_server/standin_classes.h>
+
+#include <QScopeGuard>
 #include <QSettings>
 #else
 #include <sys/stat.h>
@@ -55,6 +59,9 @@ private slots:
     void commandHelp_data();
     void commandHelp();
     void version();
+#ifdef Q_OS_WIN
+    void registerKeepsToItsOwnClasses();
+#endif
 
 private:
     NorlixRun norlix(const QStringList &args);
@@ -521,6 +528,64 @@ void TestNorlixCommand::version()
         QCOMPARE(outcome.out, QStringLiteral("norlix (Prismor) " PRISMOR_VERSION "\n"));
     }
 }
+
+#ifdef Q_OS_WIN
+namespace {
+
+const QString systemGlobalKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Classes\\Norlix.SystemGlobal");
+
+// The class that a ProgID names in the machine's classes, or empty text.
+QString registeredClass(const QString &progId)
+{
+    return QSettings(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Classes\\") + progId,
+        QSettings::NativeFormat)
+        .value(QStringLiteral("CLSID/Default"))
+        .toString();
+}
+
+} // namespace
+
+// register puts the stand-in in place, never over another server's class; unregister takes away
+// only what register wrote.
+void TestNorlixCommand::registerKeepsToItsOwnClasses()
+{
+    const QString ours = QString::fromWCharArray(standInClasses[0].classId);
+    const QString converter = QString::fromWCharArray(standInClasses[1].classId);
+    // Whatever the session had registered is there again afterwards.
+    const auto putBack = qScopeGuard(
+        [] { (void)runNorlixCommand(QStringLiteral(NORLIX_COMMAND), { "register" }); });
+
+    NorlixRun run = norlix({ "register" });
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.contains(QStringLiteral("NorlixStandIn.dll")), qPrintable(run.out));
+    QCOMPARE(registeredClass(QStringLiteral("Norlix.SystemGlobal")), ours);
+    QVERIFY(!AutomationServer::registeredServer(L"Norlix.ChoiceDialog").empty());
+
+    run = norlix({ "unregister" });
+    QCOMPARE(run.exitCode, 0);
+    for (const auto &served : standInClasses)
+        QCOMPARE(registeredClass(QString::fromWCharArray(served.progId)), QString());
+
+    // Another Norlix owns one of the names: register refuses, names it, and writes nothing.
+    const QString other = QStringLiteral("{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}");
+    QSettings(systemGlobalKey, QSettings::NativeFormat).setValue(QStringLiteral("CLSID/Default"), other);
+    run = norlix({ "register" });
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("Norlix.SystemGlobal is registered to another server")),
+        qPrintable(run.err));
+    QCOMPARE(registeredClass(QStringLiteral("Norlix.SystemGlobal")), other);
+    QCOMPARE(registeredClass(QStringLiteral("Norlix.NumberConverter")), QString());
+
+    // Nor does unregister take the other's name away.
+    QSettings(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Classes\\Norlix.NumberConverter"),
+        QSettings::NativeFormat).setValue(QStringLiteral("CLSID/Default"), converter);
+    QCOMPARE(norlix({ "unregister" }).exitCode, 0);
+    QCOMPARE(registeredClass(QStringLiteral("Norlix.SystemGlobal")), other);
+    QCOMPARE(registeredClass(QStringLiteral("Norlix.NumberConverter")), QString());
+    QSettings(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Classes"), QSettings::NativeFormat)
+        .remove(QStringLiteral("Norlix.SystemGlobal"));
+}
+#endif
 
 QTEST_GUILESS_MAIN(TestNorlixCommand)
 #include "test_components_norlix_command.moc"

@@ -8,6 +8,8 @@
 #include <standin/installation.h>
 #include <user_settings.h>
 
+#include "server_registration.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QHash>
@@ -42,6 +44,9 @@ is not set.
   unlock LETTER WORKSTATION     give back one hold; prints the holder
   current [LETTER]              print or set this user's current company
   workstation [NAME | --clear]  print, set or remove the workstation name
+  register                      on Windows: register the stand-in's components
+                                (NorlixStandIn.dll, beside norlix.exe) with COM
+  unregister                    on Windows: remove what register wrote
   help [COMMAND]                show this text, or one command's usage
 
 Exit status: 0 done, 1 the installation refused the request, 2 the command was
@@ -65,7 +70,8 @@ installation that exists already is kept as it is.
 
 Creates the demo installation, or puts companies A to D back into their demo
 state: A found, B without its database, C locked by ACCOUNTS-PC, D without a
-version. Other companies are left alone.
+version. Other companies are left alone. On Windows it also registers the
+stand-in's components (as norlix register does) when no Norlix is registered.
 )" },
     { "company add", R"(usage: norlix company add LETTER NAME [--location DIR] [--file NAME]
                           [--no-database]
@@ -115,6 +121,18 @@ Prints this user's current company, or makes LETTER current.
 
 Prints this user's workstation name, sets it to NAME exactly as given, or
 removes it with --clear.
+)" },
+    { "register", R"(usage: norlix register
+
+On Windows: registers the stand-in's components, NorlixStandIn.dll beside
+norlix.exe, as Norlix.SystemGlobal, Norlix.NumberConverter and
+Norlix.ChoiceDialog, for every user of the computer (or for this user when
+the computer's registry may not be written). Refuses when those names belong
+to another Norlix, such as a real one, and changes nothing then.
+)" },
+    { "unregister", R"(usage: norlix unregister
+
+On Windows: removes what norlix register wrote, and nothing else.
 )" },
     { "help", R"(usage: norlix help [COMMAND]
 
@@ -232,6 +250,7 @@ int demo(const QStringList &args)
     Installation home = installation();
     createDemoInstallation(home);
     out() << "Demo Norlix installation ready at " << home.home() << "\n";
+    registerStandInIfNone(out());
     return 0;
 }
 
@@ -389,6 +408,16 @@ int run(const QStringList &args)
             } },
         { QStringLiteral("current"), current },
         { QStringLiteral("workstation"), workstation },
+        { QStringLiteral("register"),
+            [](const QStringList &rest) {
+                requireCount(rest, 0, 0, "register");
+                return registerStandIn(out());
+            } },
+        { QStringLiteral("unregister"),
+            [](const QStringList &rest) {
+                requireCount(rest, 0, 0, "unregister");
+                return unregisterStandIn(out());
+            } },
     };
     return dispatch(commands, args, "command");
 }

@@ -55,6 +55,11 @@ is_qtest() {
     done
 }
 
+# A script of the tests' own runs in the session as it is, with the session kept for it.
+if [[ $program == *.sh ]]; then
+    bash "$program" "$@"
+    exit
+fi
 if ! is_qtest "$@"; then
     run_wine "$program" "$@"
     exit
