@@ -9,6 +9,7 @@
 #include <component_error.h>
 
 #include <QCoreApplication>
+#include <QScopedValueRollback>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -39,9 +40,19 @@ void Main::connectHandlers()
 {
     connect(txtLetter, &QLineEdit::textChanged, this,
         [this] { guarded([this] { txtLetter_Change(); }); });
-    connect(
-        cmdStart, &QPushButton::clicked, this, [this] { guarded([this] { cmdStart_Click(); }); });
-    connect(cmdExit, &QPushButton::clicked, this, [this] { guarded([this] { cmdExit_Click(); }); });
+    // A check may wait in a Norlix component's own dialog, whose loop still delivers what Qt has
+    // posted: Start and Exit then do nothing until the check is over.
+    connect(cmdStart, &QPushButton::clicked, this, [this] {
+        if (!m_checkRunning)
+            guarded([this] {
+                const QScopedValueRollback running(m_checkRunning, true);
+                cmdStart_Click();
+            });
+    });
+    connect(cmdExit, &QPushButton::clicked, this, [this] {
+        if (!m_checkRunning)
+            guarded([this] { cmdExit_Click(); });
+    });
     // A desktop session that ends the application without closing its window still gets the
     // saved company back.
     if (QCoreApplication *application = QCoreApplication::instance())

@@ -81,5 +81,7 @@ private:
     QString SavedCompanyLetter;
     QString WorkstationName;
     Stage m_stage = Stage::Created;
+    // A check is running: the window takes no further Start or Exit meanwhile.
+    bool m_checkRunning = false;
     SavedCompany m_savedCompany = SavedCompany::NotNoted;
 };

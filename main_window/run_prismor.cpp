@@ -12,6 +12,12 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_WIN
+#include <components.h>
+
+#include <objbase.h>
+#endif
+
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
 #include <sys/stat.h>
 #define PRISMOR_ON_X11_OR_WAYLAND
@@ -59,6 +65,36 @@ void startNoSessionBus()
 }
 #endif
 
+#ifdef Q_OS_WIN
+// The window's thread is a single-threaded apartment from before the application object, whose
+// platform plugin's OleInitialize then nests inside it, until after it: Norlix's components are
+// apartment-threaded and may show windows of their own. Every reference to them is released
+// before the apartment ends.
+class ComApartment
+{
+public:
+    ComApartment()
+        : m_result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))
+    {
+    }
+    ~ComApartment()
+    {
+        Norlix::resetComponents();
+        if (SUCCEEDED(m_result))
+            CoUninitialize();
+    }
+    ComApartment(const ComApartment &) = delete;
+    ComApartment &operator=(const ComApartment &) = delete;
+
+private:
+    HRESULT m_result;
+};
+#else
+class ComApartment
+{
+};
+#endif
+
 } // namespace
 
 int runPrismor()
@@ -70,6 +106,7 @@ int runPrismor()
         return 1;
     }
     startNoSessionBus();
+    [[maybe_unused]] const ComApartment apartment;
 
     // Prismor reads no command line, Qt's options included (-title, -style, -platform...): Qt
     // gets the program's name alone. Qt's environment variables still configure the platform.

@@ -7,3 +7,7 @@ prismor_add_test(test_check_run SOURCES test_check_run.cpp LIBRARIES prismor_win
 prismor_add_test(test_check_end_to_end NORLIX
     SOURCES test_check_end_to_end.cpp
     LIBRARIES prismor_window SQLite::SQLite3)
+if(WIN32)
+    # Finds the registered stand-in, to look inside it while Prismor calls it through COM.
+    target_link_libraries(test_check_end_to_end PRIVATE norlix_automation_server)
+endif()

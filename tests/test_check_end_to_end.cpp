@@ -7,6 +7,7 @@
 #include <plain_label.h>
 #include <standin/standin_components.h>
 
+#include "choice_dialog_driver.h"
 #include "message_box_recorder.h"
 #include "test_support.h"
 #include "window_driver.h"
@@ -17,6 +18,7 @@
 #include <QDirIterator>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -26,7 +28,13 @@
 
 #include <sqlite3.h>
 #ifdef Q_OS_WIN
+#include <com/class_registration.h>
+#include <com/com_components.h>
+
 #include <QProcess>
+#include <QRegularExpression>
+
+#include <windows.h>
 #else
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,6 +74,23 @@ QString fullReport(const QString &letter, const QString &month, const QString &v
             "    Last compacted in month " + month, "    Database version " + version,
             "Attempting to lock and unlock the accounts" }
         + lockFound + QStringList { Texts::lockSucceeded, "Finished" });
+}
+
+// Clicks Start and then Exit as the user would, by the mouse.
+void clickStartAndExit(Main &window)
+{
+    QTest::mouseClick(window.cmdStart, Qt::LeftButton);
+    QTest::mouseClick(window.cmdExit, Qt::LeftButton);
+#ifdef Q_OS_WIN
+    // And as the window system delivers them, to a window the dialog has disabled.
+    const auto hwnd = reinterpret_cast<HWND>(window.winId());
+    for (QWidget *button : { static_cast<QWidget *>(window.cmdStart), static_cast<QWidget *>(window.cmdExit) }) {
+        const QPoint centre = button->mapTo(&window, button->rect().center());
+        const LPARAM at = MAKELPARAM(centre.x(), centre.y());
+        PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageW(hwnd, WM_LBUTTONUP, 0, at);
+    }
+#endif
 }
 
 // The files under folder that this process holds open.
@@ -225,6 +250,11 @@ private slots:
     void giveBackOutlastsAReader();
     void giveBackStaysWithTheCompanyThatWasLocked();
     void nothingOfTheInstallationStaysOpen();
+    void startAndExitDoNothingWhileTheDialogIsOpen();
+#ifdef Q_OS_WIN
+    void checkGoesThroughTheRegisteredComponents();
+    void componentsNotInstalled();
+#endif
 
 private:
     // Answers each choice dialog that opens with the next of answers, noting what it showed.
@@ -288,21 +318,13 @@ void TestCheckEndToEnd::answerChoiceDialogs(QStringList answers)
 {
     m_dialogWatch.setInterval(10);
     connect(&m_dialogWatch, &QTimer::timeout, this, [this, answers]() mutable {
-        QWidget *dialog = shownChoiceDialog();
+        const std::optional<ShownChoice> dialog = shownChoice();
         if (!dialog)
             return;
-        m_dialogTitles << dialog->windowTitle();
-        QStringList buttons;
-        QPushButton *chosen = nullptr;
+        m_dialogTitles << dialog->title;
+        m_dialogButtons << dialog->buttons.join(QLatin1Char('|'));
         const QString answer = answers.isEmpty() ? QStringLiteral("Exit") : answers.takeFirst();
-        for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
-            buttons << button->text();
-            if (button->text() == answer)
-                chosen = button;
-        }
-        m_dialogButtons << buttons.join(QLatin1Char('|'));
-        if (chosen)
-            QTest::mouseClick(chosen, Qt::LeftButton);
+        dialog->choose(answer);
     });
     m_dialogWatch.start();
 }
@@ -549,6 +571,124 @@ void TestCheckEndToEnd::nothingOfTheInstallationStaysOpen()
     window.reset();
     QCOMPARE(norlix({ "unlock", "C", "OTHER-PC" }), QString());
 }
+
+// The component's dialog runs a loop of its own, in which Qt still delivers what was posted to it:
+// a click on Start or Exit meanwhile must run nothing, neither a second check nor the end.
+void TestCheckEndToEnd::startAndExitDoNothingWhileTheDialogIsOpen()
+{
+    QCOMPARE(norlix({ "lock", "C", "OTHER-PC" }), QStringLiteral("OTHER-PC"));
+    auto window = openWindow();
+    QSignalSpy ended(window.get(), &Main::ended);
+    bool clicked = false;
+    m_dialogWatch.setInterval(10);
+    connect(&m_dialogWatch, &QTimer::timeout, this, [&] {
+        const std::optional<ShownChoice> dialog = shownChoice();
+        if (!dialog)
+            return;
+        if (!clicked) {
+            clicked = true;
+            // From a timer of its own, so that a dialog the clicks open is answered too.
+            QTimer::singleShot(0, this, [&] { clickStartAndExit(*window); });
+            return;
+        }
+        m_dialogTitles << dialog->title;
+        dialog->choose(QStringLiteral("Exit"));
+    });
+    m_dialogWatch.start();
+
+    runCheck(*window, QStringLiteral("C"));
+    QTest::qWait(100);
+
+    QVERIFY(clicked);
+    QCOMPARE(m_dialogTitles, QStringList { "CAUTION" });
+    QCOMPARE(ended.count(), 0);
+    QCOMPARE(window->lblResults->caption().count(QStringLiteral("Finished")), 1);
+    QVERIFY(window->isVisible());
+    window.reset();
+    QCOMPARE(norlix({ "unlock", "C", "OTHER-PC" }), QString());
+}
+
+#ifdef Q_OS_WIN
+// A check of A reaches the stand-in only through COM: every text goes by value, every working
+// object is fetched for one operation and is gone once the check is over.
+void TestCheckEndToEnd::checkGoesThroughTheRegisteredComponents()
+{
+    const std::wstring serverPath = AutomationServer::registeredServer(L"Norlix.SystemGlobal");
+    QVERIFY2(!serverPath.empty(), "the stand-in is not registered in this Wine prefix");
+    HMODULE server = LoadLibraryW(serverPath.c_str());
+    QVERIFY(server);
+    const auto cleanUp = qScopeGuard([server] { FreeLibrary(server); });
+    using StartLog = void (*)();
+    using Log = const wchar_t *(*)();
+    using Live = long (*)(const wchar_t *);
+    const auto startLog = reinterpret_cast<StartLog>(
+        reinterpret_cast<void *>(GetProcAddress(server, "NorlixStandInStartCallLog")));
+    const auto log = reinterpret_cast<Log>(
+        reinterpret_cast<void *>(GetProcAddress(server, "NorlixStandInCallLog")));
+    const auto live = reinterpret_cast<Live>(
+        reinterpret_cast<void *>(GetProcAddress(server, "NorlixStandInLiveObjects")));
+    QVERIFY(startLog && log && live);
+
+    auto window = openWindow();
+    startLog();
+    runCheck(*window, QStringLiteral("A"));
+    QCOMPARE(window->lblResults->caption(), fullReport("A", "2025-10", "6.123"));
+
+    const QStringList calls = QString::fromWCharArray(log()).split(u'\n', Qt::SkipEmptyParts);
+    qInfo().noquote() << "Members called for a check of A:\n" + calls.join(u'\n');
+    QVERIFY(calls.contains("CompanyDatabase.CompanyLetter PROPERTYPUT BSTR=A named:-3"));
+    QVERIFY(calls.contains("CompanyDatabase.DatabaseLocation METHOD|PROPERTYGET"));
+    QVERIFY(calls.contains("CompanyDatabase.CompanySetting METHOD|PROPERTYGET BSTR=AcctDBtidyMonth"));
+    QVERIFY(calls.contains("CompanyDatabase.AccountsLock METHOD|PROPERTYGET BSTR=FRONT-DESK BSTR=LOCK"));
+    QVERIFY(calls.contains("CompanyDatabase.AccountsLock METHOD|PROPERTYGET BSTR=FRONT-DESK BSTR=UNLOCK"));
+    QCOMPARE(calls.filter(QStringLiteral("BYREF")), QStringList());
+    // One working object for each operation on it.
+    QCOMPARE(calls.filter(QRegularExpression(QStringLiteral("^SystemGlobal\\.Instance "))).size(),
+        calls.filter(QRegularExpression(QStringLiteral("^CompanyDatabase\\."))).size());
+    QCOMPARE(live(L"CompanyDatabase"), 0);
+    QCOMPARE(live(L"Converter"), 0);
+    QCOMPARE(live(L"SystemGlobal"), 1);
+    window.reset();
+}
+
+// A workstation where no Norlix is registered: the window opens and Exit closes it; Start names
+// the component that is not installed.
+void TestCheckEndToEnd::componentsNotInstalled()
+{
+    const auto absent = [](const Norlix::ComClass &component) {
+        return Norlix::ComClass { component.progId + QStringLiteral("Absent"), component.name };
+    };
+    const auto useAbsent = [&] {
+        Norlix::useComponentFactories(
+            { [&] { return Norlix::makeComSystemGlobal(absent(Norlix::norlixComClasses.systemGlobal)); },
+                [&] {
+                    return Norlix::makeComNumberConverter(
+                        absent(Norlix::norlixComClasses.numberConverter));
+                },
+                [&] { return Norlix::makeComChoiceDialog(absent(Norlix::norlixComClasses.choiceDialog)); } });
+    };
+    const auto backToTheRegistered = qScopeGuard([] { Norlix::resetComponents(); });
+
+    useAbsent();
+    auto window = openWindow();
+    QSignalSpy ended(window.get(), &Main::ended);
+    QTest::mouseClick(window->cmdExit, Qt::LeftButton);
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(ended.first().first().toInt(), 0);
+    QVERIFY(m_messages->shown().isEmpty());
+    window.reset();
+
+    useAbsent();
+    window = openWindow();
+    QSignalSpy endedAfterStart(window.get(), &Main::ended);
+    runCheck(*window, QStringLiteral("A"));
+    QCOMPARE(m_messages->texts(),
+        QStringList { "The Norlix company database component (Norlix.SystemGlobalAbsent) is not "
+                      "installed on this workstation." });
+    QCOMPARE(endedAfterStart.count(), 1);
+    window.reset();
+}
+#endif
 
 QTEST_MAIN(TestCheckEndToEnd)
 #include "test_check_end_to_end.moc"
