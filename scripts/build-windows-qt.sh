@@ -1,30 +1,41 @@
 #!/usr/bin/env bash
-# Builds, once per machine, what cross-building Prismor for Windows (x86_64, MinGW-w64) needs and
-# Debian does not ship: a static Qt 6.4.2 made from Debian 12's own qt6-base source package, and the
-# SQLite amalgamation made from Debian's sqlite3 source package. Both go to a cache outside the
-# work tree, ${PRISMOR_WINDOWS_CACHE:-$HOME/.cache/prismor/windows}:
-#   qt-6.4.2/                  Qt's install prefix (bin/qt-cmake, lib/cmake/Qt6/qt.toolchain.cmake)
+# Builds, once per machine, what cross-building Prismor for Windows (MinGW-w64) needs and Debian
+# does not ship: a static Qt 6.4.2 made from Debian 12's own qt6-base source package, and the SQLite
+# amalgamation made from Debian's sqlite3 source package. Two targets, one source:
+#   x86_64   the build that runs the tests under Wine (these machines run no 32-bit code)
+#   i686     the build that ships: Norlix's components are 32-bit in-process servers, which only a
+#            32-bit process can load. Built with SSE2, and without what only the tests use.
+# Both go to a cache outside the work tree, ${PRISMOR_WINDOWS_CACHE:-$HOME/.cache/prismor/windows}:
+#   qt-6.4.2/, qt-6.4.2-i686/  Qt's install prefixes (bin/qt-cmake, lib/cmake/Qt6/qt.toolchain.cmake)
 #   sqlite-3.40.1/             sqlite3.c, sqlite3.h, sqlite3ext.h
-#   mingw-w64-x86_64.cmake     the CMake toolchain file Qt was built with (qt.toolchain.cmake
-#                              loads it in turn)
-#   complete                   written last: a run that finds it exits at once
+#   mingw-w64-x86_64.cmake, mingw-w64-i686.cmake
+#                              the CMake toolchain files Qt was built with (qt.toolchain.cmake
+#                              loads them in turn)
+#   complete, complete-i686    written last: a run that finds it exits at once
 # Qt's CMake files record absolute paths, so the cache works only at the path it was built at.
 # Installs the Debian packages it needs that are missing (as root, or through sudo), and adds
 # deb-src entries for the configured Debian archive if there are none. The first run takes about
 # half an hour on two cores and needs about 5 GB free while building; the build folder is deleted
 # once Qt is installed, leaving about 110 MB. An interrupted run picks up where it stopped.
-#   scripts/build-windows-qt.sh
+#   scripts/build-windows-qt.sh [x86_64|i686]
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive LC_ALL=C
 
 qt_version=6.4.2
 sqlite_version=3.40.1
 cache=${PRISMOR_WINDOWS_CACHE:-$HOME/.cache/prismor/windows}
-qt_prefix=$cache/qt-$qt_version
+arch=${1:-x86_64}
+case $arch in
+    x86_64) suffix="" ; arch_package=x86-64 ;;
+    i686) suffix=-i686 ; arch_package=i686 ;;
+    *) echo "build-windows-qt: unknown target \"$arch\" (x86_64 or i686)" >&2; exit 2 ;;
+esac
+triplet=$arch-w64-mingw32
+qt_prefix=$cache/qt-$qt_version$suffix
 sqlite_dir=$cache/sqlite-$sqlite_version
-toolchain=$cache/mingw-w64-x86_64.cmake
-work=$cache/work
-stamp=$cache/complete
+toolchain=$cache/mingw-w64-$arch.cmake
+work=$cache/work$suffix
+stamp=$cache/complete$suffix
 stamp_text="qt $qt_version sqlite $sqlite_version"
 jobs=$(nproc)
 
@@ -49,7 +60,8 @@ apt_get() { as_root apt-get -o DPkg::Lock::Timeout=600 "$@"; }
 # --- Debian packages ------------------------------------------------------------------------------
 packages=(
     dpkg-dev gcc make perl tcl8.6 cmake ninja-build
-    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
+    "g++-mingw-w64-$arch_package-posix" "gcc-mingw-w64-$arch_package-posix"
+    "binutils-mingw-w64-$arch_package" mingw-w64-tools
     # Qt's host tools (moc, rcc, uic and the rest) and their CMake packages, which a cross build of
     # Qt runs instead of building its own; their version must be the one being built.
     qt6-base-dev qt6-base-dev-tools
@@ -166,7 +178,8 @@ if [ ! -f "$sqlite_dir/.done" ]; then
 fi
 
 # --- Static Qt ------------------------------------------------------------------------------------
-cat >"$toolchain.new" <<'EOF'
+if [ "$arch" = x86_64 ]; then
+    cat >"$toolchain.new" <<'EOF'
 # Cross-compiles for 64-bit Windows with MinGW-w64, in its posix thread model, which Qt needs.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
@@ -179,6 +192,25 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 EOF
+else
+    cat >"$toolchain.new" <<'EOF'
+# Cross-compiles for 32-bit Windows with MinGW-w64, in its posix thread model, which Qt needs.
+# Floating point in SSE2, which every processor a supported Windows runs on has: x87 code would
+# round otherwise than the 64-bit build the tests run.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+EOF
+fi
 if cmp -s "$toolchain.new" "$toolchain"; then rm "$toolchain.new"; else mv "$toolchain.new" "$toolchain"; fi
 
 if [ ! -f "$qt_prefix/.done" ]; then
@@ -189,6 +221,9 @@ if [ ! -f "$qt_prefix/.done" ]; then
     grep -q "QT_REPO_MODULE_VERSION \"$qt_version\"" "$qt_src/.cmake.conf" \
         || die "$qt_src is not Qt $qt_version"
     qt_build=$work/qt-build
+    # The shipped build needs only what Prismor.exe needs; the tests run on the other one.
+    shipped_only=()
+    [ "$arch" = x86_64 ] || shipped_only=(-no-feature-testlib)
     mkdir -p "$qt_build"
     if [ ! -f "$qt_build/.configured" ]; then
         say "configuring Qt (about a minute)"
@@ -196,7 +231,7 @@ if [ ! -f "$qt_prefix/.done" ]; then
         mkdir -p "$qt_build"
         (cd "$qt_build" && nice -n 19 "$qt_src/configure" \
             -prefix "$qt_prefix" \
-            -xplatform win32-g++ -device-option CROSS_COMPILE=x86_64-w64-mingw32- \
+            -xplatform win32-g++ -device-option CROSS_COMPILE="$triplet-" \
             -qt-host-path /usr \
             -static -release -nomake examples -nomake tests \
             -no-opengl -no-dbus -no-icu -no-glib -no-zstd -no-libjpeg \
@@ -204,6 +239,7 @@ if [ ! -f "$qt_prefix/.done" ]; then
             -no-feature-sql -no-feature-network -no-feature-printsupport -no-feature-concurrent \
             -no-feature-xml -no-feature-vulkan \
             -no-feature-tabletevent \
+            "${shipped_only[@]}" \
             -- -G Ninja \
             -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
             -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \

@@ -35,17 +35,19 @@ test_packages=(
     binutils-mingw-w64-x86-64
 )
 bench_packages=("${run_packages[@]}" "${display_packages[@]}" strace)
-# The Windows build and its tests: the cross compilers, Wine on a virtual display, the OCR that
-# reads the window back, what makes and checks the MSI and the zip. Qt and SQLite for Windows are
+# The Windows build and its tests: the cross compilers, Wine on a virtual display, what drives and
+# photographs the window, what makes and checks the MSI and the zip. Qt and SQLite for Windows are
 # built from Debian's sources by scripts/build-windows-qt.sh, which installs what that needs.
 windows_packages=(
+    # x86_64 for the build the tests run, i686 for the one that ships.
     cmake ninja-build g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-    binutils-mingw-w64-x86-64 mingw-w64-tools
+    binutils-mingw-w64-x86-64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
+    binutils-mingw-w64-i686 mingw-w64-tools
     # Qt's host tools (moc, rcc, uic), which the cross build runs.
     qt6-base-dev qt6-base-dev-tools
     # Without a window manager Wine waits two seconds at every window that is hidden.
     wine wine64 xvfb xauth openbox xdotool x11-utils imagemagick fonts-liberation2
-    tesseract-ocr tesseract-ocr-eng python3 python3-pefile wixl msitools zip bc
+    python3 python3-pefile wixl msitools zip bc
 )
 
 packages=()

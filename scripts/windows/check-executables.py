@@ -1,12 +1,15 @@
 #!/usr/bin/python3
-"""Checks the Windows build's executables as Windows will see them, read back from the files:
+"""Checks the Windows build's programs as Windows will see them, read back from the files:
 
-  scripts/windows/check-executables.py FOLDER                    # FOLDER/Prismor.exe, FOLDER/norlix.exe
-  scripts/windows/check-executables.py PRISMOR_EXE NORLIX_EXE
+  scripts/windows/check-executables.py [--target x86|x64] FOLDER
+      # FOLDER/Prismor.exe, FOLDER/norlix.exe, FOLDER/NorlixStandIn.dll
 
-Both must be 64-bit (PE32+, x86-64) and import only Windows' own DLLs, so that each runs on its
-own without a DLL beside it; Prismor.exe a GUI program with its version block and an application
-icon of 32x32 and 16x16, norlix.exe a console one. Prints what it read; exits 1 when a check
+All three must be built for the target (x86, the default: PE32 for i386, what ships; x64: PE32+
+for x86-64, what the tests run) and import only Windows' own DLLs, so that each runs without a
+DLL of ours or of the compiler beside it. Prismor.exe is a GUI program with its version block and
+an application icon of 32x32 and 16x16, norlix.exe a console one, NorlixStandIn.dll a DLL that
+exports COM's entry points under their plain names (a 32-bit __stdcall name left decorated, as
+DllGetClassObject@12, is one that COM cannot find). Prints what it read; exits 1 when a check
 fails, 2 when a file cannot be read. Debian's python3-pefile reads the headers (hence
 /usr/bin/python3 rather than whichever python3 comes first); the version block and the icon group
 are parsed here, so that a duplicated or stray entry cannot hide behind pefile's dictionaries.
@@ -19,7 +22,17 @@ import sys
 import pefile
 
 IMAGE_FILE_MACHINE_AMD64 = 0x8664
+IMAGE_FILE_MACHINE_I386 = 0x14C
+PE32_MAGIC = 0x10B
 PE32_PLUS_MAGIC = 0x20B
+IMAGE_FILE_DLL = 0x2000
+# What each target's files must be: (optional header magic, machine, in words).
+TARGETS = {
+    "x86": (PE32_MAGIC, IMAGE_FILE_MACHINE_I386, "PE32 for i386"),
+    "x64": (PE32_PLUS_MAGIC, IMAGE_FILE_MACHINE_AMD64, "PE32+ for x86-64"),
+}
+SERVER_EXPORTS = ["DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer",
+                  "DllUnregisterServer"]
 SUBSYSTEM_GUI = 2
 SUBSYSTEM_CONSOLE = 3
 RT_ICON = 3
@@ -223,7 +236,22 @@ def check_icon(pe, name, checker):
             checker.fail(name, f"the application icon has no {size[0]}x{size[1]} image")
 
 
-def check_executable(path, subsystem, with_resources, checker):
+def check_exports(pe, name, checker):
+    directory = getattr(pe, "DIRECTORY_ENTRY_EXPORT", None)
+    exported = [entry.name.decode("ascii", "replace")
+                for entry in (directory.symbols if directory else []) if entry.name]
+    print(f"  exports: {', '.join(exported) or 'none'}")
+    for wanted in SERVER_EXPORTS:
+        if wanted not in exported:
+            checker.fail(name, f"does not export {wanted} under that name")
+    for symbol in exported:
+        if "@" in symbol:
+            checker.fail(name, f"exports the decorated name {symbol}")
+
+
+def check_executable(path, target, subsystem, kind, checker):
+    """kind: "program" (with the version block and the icon), "console" or "server"; subsystem
+    None: any."""
     name = path
     print(f"{path}:")
     try:
@@ -235,6 +263,7 @@ def check_executable(path, subsystem, with_resources, checker):
         pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_IMPORT"],
         pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT"],
         pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"],
+        pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXPORT"],
     ])
 
     machine = pe.FILE_HEADER.Machine
@@ -244,9 +273,13 @@ def check_executable(path, subsystem, with_resources, checker):
     actual_subsystem = pe.OPTIONAL_HEADER.Subsystem
     subsystem_name = pefile.SUBSYSTEM_TYPE.get(actual_subsystem, str(actual_subsystem))
     print(f"  format: {format_name}, {machine_name}, {subsystem_name}")
-    if magic != PE32_PLUS_MAGIC or machine != IMAGE_FILE_MACHINE_AMD64:
-        checker.fail(name, f"{format_name} for {machine_name}, not PE32+ for x86-64")
-    if actual_subsystem != subsystem:
+    wanted_magic, wanted_machine, wanted_words = TARGETS[target]
+    if magic != wanted_magic or machine != wanted_machine:
+        checker.fail(name, f"{format_name} for {machine_name}, not {wanted_words}")
+    is_dll = bool(pe.FILE_HEADER.Characteristics & IMAGE_FILE_DLL)
+    if is_dll != (kind == "server"):
+        checker.fail(name, "a DLL" if is_dll else "not a DLL")
+    if subsystem is not None and actual_subsystem != subsystem:
         checker.fail(name, f"subsystem {subsystem_name}, not "
                      + pefile.SUBSYSTEM_TYPE[subsystem])
 
@@ -262,28 +295,33 @@ def check_executable(path, subsystem, with_resources, checker):
         if lower not in WINDOWS_DLLS and not lower.startswith(WINDOWS_API_SET_PREFIXES):
             checker.fail(name, f"imports {dll}, which is not one of Windows' own DLLs")
 
-    if with_resources:
+    if kind == "program":
         check_version_block(pe, name, checker)
         check_icon(pe, name, checker)
+    if kind == "server":
+        check_exports(pe, name, checker)
 
 
 def main(argv):
-    if len(argv) == 1 and os.path.isdir(argv[0]):
-        prismor, norlix = (os.path.join(argv[0], exe) for exe in ("Prismor.exe", "norlix.exe"))
-    elif len(argv) == 2:
-        prismor, norlix = argv
-    else:
+    target = "x86"
+    if len(argv) == 3 and argv[0] == "--target" and argv[1] in TARGETS:
+        target, argv = argv[1], argv[2:]
+    if len(argv) != 1 or not os.path.isdir(argv[0]):
         print("usage:\n" + __doc__.strip().split("\n\n")[1], file=sys.stderr)
         return 2
+    folder = argv[0]
     checker = Checker()
-    check_executable(prismor, SUBSYSTEM_GUI, True, checker)
-    check_executable(norlix, SUBSYSTEM_CONSOLE, False, checker)
+    check_executable(os.path.join(folder, "Prismor.exe"), target, SUBSYSTEM_GUI, "program", checker)
+    check_executable(os.path.join(folder, "norlix.exe"), target, SUBSYSTEM_CONSOLE, "console",
+                     checker)
+    # A DLL runs in its client's process, whose subsystem counts.
+    check_executable(os.path.join(folder, "NorlixStandIn.dll"), target, None, "server", checker)
     if checker.failures:
         print(f"check-executables: {len(checker.failures)} check(s) failed:", file=sys.stderr)
         for failure in checker.failures:
             print(f"  {failure}", file=sys.stderr)
         return 1
-    print("check-executables: both executables are as Windows should find them")
+    print(f"check-executables: the three files are as Windows ({target}) should find them")
     return 0
 
 

@@ -2,7 +2,8 @@
 """Shows that check-executables.py finds the faults it is there for: it passes the build's own
 executables, then must fail each copy of them with one fault written in.
 
-  scripts/windows/test-check-executables.py FOLDER     # FOLDER/Prismor.exe, FOLDER/norlix.exe
+  scripts/windows/test-check-executables.py [--target x86|x64] FOLDER
+      # FOLDER/Prismor.exe, FOLDER/norlix.exe, FOLDER/NorlixStandIn.dll
 """
 
 import os
@@ -48,10 +49,20 @@ def set_field(header, field, value):
 def rename_import(old, new):
     def fault(pe):
         for entry in pe.DIRECTORY_ENTRY_IMPORT:
-            if entry.dll == old:
+            if entry.dll.lower() == old.lower():
                 pe.set_bytes_at_rva(entry.struct.Name, new)
                 return
         raise AssertionError(f"no import {old}")
+    return fault
+
+
+def rename_export(old, new):
+    def fault(pe):
+        for symbol in pe.DIRECTORY_ENTRY_EXPORT.symbols:
+            if symbol.name == old:
+                assert len(old) == len(new)
+                return symbol.name_offset, new
+        raise AssertionError(f"no export {old}")
     return fault
 
 
@@ -63,10 +74,23 @@ def resize_icon_entry(pe):
             pe.set_bytes_at_rva(data.OffsetToData + 6 + 14, bytes([48, 48]))
 
 
+FILES = ("Prismor.exe", "norlix.exe", "NorlixStandIn.dll")
+OTHER_MACHINE = {"x86": 0x8664, "x64": 0x14C}
+
+
 # (what is wrong, which file, the fault, words that the failure must print)
-FAULTS = [
-    ("a 32-bit machine", "Prismor.exe", set_field("FILE_HEADER", "Machine", 0x14C),
-     "not PE32+ for x86-64"),
+def faults(target):
+    return [
+    ("the other target's machine", "Prismor.exe",
+     set_field("FILE_HEADER", "Machine", OTHER_MACHINE[target]), "not PE32"),
+    ("the server built for the other target", "NorlixStandIn.dll",
+     set_field("FILE_HEADER", "Machine", OTHER_MACHINE[target]), "not PE32"),
+    ("the server not a DLL", "NorlixStandIn.dll",
+     set_field("FILE_HEADER", "Characteristics", 0x0102), "not a DLL"),
+    ("DllGetClassObject exported decorated", "NorlixStandIn.dll",
+     rename_export(b"DllGetClassObject", b"DllGetClassObj@12"), "decorated name DllGetClassObj@12"),
+    ("DllRegisterServer not exported", "NorlixStandIn.dll",
+     rename_export(b"DllRegisterServer", b"DllRegisterServex"), "does not export DllRegisterServer"),
     ("Prismor.exe a console program", "Prismor.exe",
      set_field("OPTIONAL_HEADER", "Subsystem", 3), "subsystem"),
     ("norlix.exe a GUI program", "norlix.exe",
@@ -88,20 +112,23 @@ FAULTS = [
     ("translation to another code page", "Prismor.exe",
      replace_in_version(bytes.fromhex("0904b004"), bytes.fromhex("0904e404")), "translation"),
     ("no 16x16 icon", "Prismor.exe", resize_icon_entry, "no 16x16 image"),
-]
+    ]
 
 
-def run_check(folder):
-    result = subprocess.run([CHECK, folder], capture_output=True, text=True)
+def run_check(target, folder):
+    result = subprocess.run([CHECK, "--target", target, folder], capture_output=True, text=True)
     return result.returncode, result.stdout + result.stderr
 
 
 def main(argv):
+    target = "x86"
+    if len(argv) == 3 and argv[0] == "--target" and argv[1] in OTHER_MACHINE:
+        target, argv = argv[1], argv[2:]
     if len(argv) != 1 or not os.path.isdir(argv[0]):
         print("usage:\n" + __doc__.strip().split("\n\n")[1], file=sys.stderr)
         return 2
     failures = 0
-    code, output = run_check(argv[0])
+    code, output = run_check(target, argv[0])
     if code != 0:
         print(output + "test-check-executables: the build's own executables do not pass")
         return 1
@@ -110,23 +137,25 @@ def main(argv):
         # The two files swapped: norlix.exe has neither a GUI nor a version block.
         shutil.copy(os.path.join(argv[0], "norlix.exe"), os.path.join(work, "Prismor.exe"))
         shutil.copy(os.path.join(argv[0], "Prismor.exe"), os.path.join(work, "norlix.exe"))
-        cases = [("the two executables swapped", None, None, "no icon group")] + FAULTS
-        for what, target, fault, expected in cases:
+        shutil.copy(os.path.join(argv[0], "NorlixStandIn.dll"), os.path.join(work, "NorlixStandIn.dll"))
+        cases = [("the two executables swapped", None, None, "no icon group")] + faults(target)
+        for what, faulty, fault, expected in cases:
             if fault is not None:
-                for exe in ("Prismor.exe", "norlix.exe"):
-                    shutil.copy(os.path.join(argv[0], exe), os.path.join(work, exe))
-                pe = pefile.PE(os.path.join(argv[0], target), fast_load=True)
+                for name in FILES:
+                    shutil.copy(os.path.join(argv[0], name), os.path.join(work, name))
+                pe = pefile.PE(os.path.join(argv[0], faulty), fast_load=True)
                 pe.parse_data_directories(directories=[
                     pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_IMPORT"],
-                    pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
+                    pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"],
+                    pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXPORT"]])
                 patch = fault(pe)
-                pe.write(filename=os.path.join(work, target))
+                pe.write(filename=os.path.join(work, faulty))
                 pe.close()
                 if patch is not None:
-                    with open(os.path.join(work, target), "r+b") as written:
+                    with open(os.path.join(work, faulty), "r+b") as written:
                         written.seek(patch[0])
                         written.write(patch[1])
-            code, output = run_check(work)
+            code, output = run_check(target, work)
             if code == 1 and expected in output:
                 print(f"ok: fails with {what}")
             else:
