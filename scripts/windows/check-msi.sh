@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
-# Installs the MSI that scripts/windows/package.sh made into a fresh Wine prefix, uses what it
-# installed, and uninstalls it again:
-#   scripts/windows/check-msi.sh [BUILD_FOLDER]      (default build-windows)
-# Fails (exit 1, saying what) unless the install puts Prismor.exe and norlix.exe, the same bytes
-# as in the zip, in C:\Program Files\Prismor, Prismor in the Start menu and in Apps and Features;
-# norlix.exe --version answers; Prismor.exe opens its window "Check Norlix DB" on a virtual
-# display (Xvfb, the first free one from :95) and ends when asked to close; and the uninstall
-# leaves none of the files, the folder, the shortcut or the entry behind. About half a minute,
-# most of it making the prefix.
+# Installs the 32-bit MSI that scripts/windows/package.sh made into a fresh 64-bit Wine prefix,
+# checks what it put in place, and uninstalls it again:
+#   scripts/windows/check-msi.sh [BUILD_FOLDER]      (default build-windows-x86)
+# Fails (exit 1, saying what) unless the install puts Prismor.exe, norlix.exe and
+# NorlixStandIn.dll, the same bytes as in the zip, in C:\Program Files (x86)\Prismor and nothing
+# in C:\Program Files\Prismor; those files pass check-executables.py as 32-bit programs; Prismor
+# is in the Start menu and in Apps and Features; no Norlix class is registered; and the uninstall
+# leaves none of the files, the folder, the shortcut or the entry behind. These machines run no
+# 32-bit code, so the installed programs are checked as files: the 64-bit build's own run under
+# Wine (scripts/test-windows.sh) stands for running them. About half a minute, most of it making
+# the prefix.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-build=$(cd "${1:-$root/build-windows}" && pwd)
+build=$(cd "${1:-$root/build-windows-x86}" && pwd)
 started=$(date +%s.%N)
 
 say() { printf '[check-msi %5.1fs] %s\n' "$(echo "$(date +%s.%N) - $started" | bc)" "$*"; }
@@ -18,20 +20,19 @@ die() { say "FAIL: $*" >&2; exit 1; }
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
 [ -n "$version" ] || die "no project version in $build/CMakeCache.txt: build with scripts/build-windows.sh"
-name=Prismor-$version-x64
+name=Prismor-$version-x86
 msi=$build/$name.msi
 zip=$build/$name.zip
 [ -f "$msi" ] && [ -f "$zip" ] || die "$msi or $zip is missing: run scripts/windows/package.sh $build"
 product_code=$(msiinfo export "$msi" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductCode" { print $2 }')
 [ -n "$product_code" ] || die "$msi names no ProductCode"
-uninstall_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product_code"
+# A 32-bit product's entry, as the 64-bit reg.exe sees it.
+uninstall_key="HKLM\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product_code"
 
 work=$(mktemp -d /tmp/prismor-check-msi.XXXXXX)
 xvfb_pid=
-prismor_pid=
 cleanup() {
     if [ -n "${WINEPREFIX:-}" ]; then
-        [ -z "$prismor_pid" ] || wine taskkill /f /im Prismor.exe >/dev/null 2>&1 || true
         wineserver -k 2>/dev/null || true
     fi
     [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
@@ -66,8 +67,8 @@ say "fresh Wine prefix in $WINEPREFIX, display $DISPLAY"
 
 windows_path() { winepath -u "$1" 2>/dev/null; }
 windows_variable() { wine cmd /c echo "%$1%" 2>/dev/null | tr -d '\r'; }
-install_dir=$(windows_path 'C:\Program Files\Prismor')
-x86_dir=$(windows_path 'C:\Program Files (x86)\Prismor')
+install_dir=$(windows_path 'C:\Program Files (x86)\Prismor')
+x64_dir=$(windows_path 'C:\Program Files\Prismor')
 shortcuts=(
     "$(windows_path "$(windows_variable ProgramData)\\Microsoft\\Windows\\Start Menu\\Programs")/Prismor.lnk"
     "$(windows_path "$(windows_variable APPDATA)\\Microsoft\\Windows\\Start Menu\\Programs")/Prismor.lnk"
@@ -92,16 +93,19 @@ shortcut_found() {
 
 msiexec_run /i "$work/install.log"
 say "installed $name.msi"
-for exe in Prismor.exe norlix.exe; do
-    [ -f "$install_dir/$exe" ] || die "no $exe in C:\\Program Files\\Prismor ($install_dir)"
-    unzip -p "$zip" "$name/$exe" | cmp -s - "$install_dir/$exe" \
-        || die "the installed $exe differs from the one in $name.zip"
-    say "  C:\\Program Files\\Prismor\\$exe: $(stat -c %s "$install_dir/$exe") bytes, as in the zip"
+for file in Prismor.exe norlix.exe NorlixStandIn.dll; do
+    [ -f "$install_dir/$file" ] || die "no $file in C:\\Program Files (x86)\\Prismor ($install_dir)"
+    unzip -p "$zip" "$name/$file" | cmp -s - "$install_dir/$file" \
+        || die "the installed $file differs from the one in $name.zip"
+    say "  C:\\Program Files (x86)\\Prismor\\$file: $(stat -c %s "$install_dir/$file") bytes, as in the zip"
 done
-[ ! -e "$x86_dir" ] || die "the installer also wrote C:\\Program Files (x86)\\Prismor"
+[ ! -e "$x64_dir" ] || die "the installer also wrote C:\\Program Files\\Prismor"
+/usr/bin/python3 "$root/scripts/windows/check-executables.py" --target x86 "$install_dir" \
+    >"$work/check.log" 2>&1 || { cat "$work/check.log" >&2; die "the installed files fail check-executables.py"; }
+say "  the installed files are 32-bit, import only Windows' DLLs, and carry their resources and exports"
 lnk=$(shortcut_found) || die "no Prismor.lnk in the Start menu (looked for ${shortcuts[*]})"
-grep -aqF 'C:\Program Files\Prismor\Prismor.exe' "$lnk" \
-    || die "the Start menu's Prismor.lnk does not lead to C:\\Program Files\\Prismor\\Prismor.exe"
+grep -aqF 'C:\Program Files (x86)\Prismor\Prismor.exe' "$lnk" \
+    || die "the Start menu's Prismor.lnk does not lead to C:\\Program Files (x86)\\Prismor\\Prismor.exe"
 say "  Start menu shortcut: $lnk"
 for value in "DisplayName Prismor" "Publisher Norlix" "DisplayVersion $version"; do
     read -r key wanted <<<"$value"
@@ -110,40 +114,17 @@ for value in "DisplayName Prismor" "Publisher Norlix" "DisplayVersion $version";
     [ "$got" = "$wanted" ] || die "Apps and Features' $key of $product_code is '$got', not '$wanted'"
 done
 say "  Apps and Features: Prismor $version by Norlix ($product_code)"
-
-answer=$(wine 'C:\Program Files\Prismor\norlix.exe' --version 2>"$work/norlix.err" | tr -d '\r') \
-    || die "norlix.exe --version failed: $(cat "$work/norlix.err")"
-[ "$answer" = "norlix (Prismor) $version" ] \
-    || die "norlix.exe --version answered '$answer', not 'norlix (Prismor) $version'"
-say "ran norlix.exe --version: $answer"
-
-wine 'C:\Program Files\Prismor\Prismor.exe' >"$work/prismor.log" 2>&1 &
-prismor_pid=$!
-window=
-for _ in $(seq 120); do
-    window=$(xdotool search --onlyvisible --name '^Check Norlix DB$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
-    kill -0 "$prismor_pid" 2>/dev/null || die "Prismor.exe ended before its window appeared: $(cat "$work/prismor.log")"
-    sleep 0.5
+for classes in 'HKLM\Software\Classes' 'HKLM\Software\Wow6432Node\Classes' 'HKCU\Software\Classes'; do
+    for prog_id in Norlix.SystemGlobal Norlix.NumberConverter Norlix.ChoiceDialog; do
+        wine reg query "$classes\\$prog_id" >/dev/null 2>&1 && die "the install registered $prog_id in $classes"
+    done
 done
-[ -n "$window" ] || die "no window 'Check Norlix DB' within a minute of starting Prismor.exe"
-say "started Prismor.exe: its window 'Check Norlix DB' is up ($(xdotool getwindowgeometry "$window" | sed -n 's/ *Geometry: //p'))"
-# taskkill without /f asks the windows to close, as their close button does.
-wine taskkill /im Prismor.exe >/dev/null 2>&1 || die "taskkill found no Prismor.exe to close"
-for _ in $(seq 60); do
-    kill -0 "$prismor_pid" 2>/dev/null || break
-    sleep 0.5
-done
-kill -0 "$prismor_pid" 2>/dev/null && die "Prismor.exe did not end within 30 s of being asked to close"
-code=0
-wait "$prismor_pid" || code=$?
-prismor_pid=
-[ "$code" -eq 0 ] || die "Prismor.exe exited $code on being closed"
-say "closed Prismor.exe: it exited 0"
+say "  no Norlix class registered: Prismor finds the Norlix that is installed"
 
 msiexec_run /x "$work/uninstall.log"
 say "uninstalled $name.msi"
-[ ! -e "$install_dir" ] || die "C:\\Program Files\\Prismor is still there: $(ls -A "$install_dir")"
+[ ! -e "$install_dir" ] || die "C:\\Program Files (x86)\\Prismor is still there: $(ls -A "$install_dir")"
 lnk=$(shortcut_found) && die "the Start menu's shortcut is still there: $lnk"
 wine reg query "$uninstall_key" >/dev/null 2>&1 && die "Apps and Features still lists $product_code"
 say "  no files, folder, shortcut or Apps and Features entry left"
-say "the MSI installs, runs and uninstalls cleanly"
+say "the MSI installs and uninstalls cleanly"
