@@ -178,39 +178,25 @@ if [ ! -f "$sqlite_dir/.done" ]; then
 fi
 
 # --- Static Qt ------------------------------------------------------------------------------------
-if [ "$arch" = x86_64 ]; then
-    cat >"$toolchain.new" <<'EOF'
-# Cross-compiles for 64-bit Windows with MinGW-w64, in its posix thread model, which Qt needs.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-EOF
-else
-    cat >"$toolchain.new" <<'EOF'
-# Cross-compiles for 32-bit Windows with MinGW-w64, in its posix thread model, which Qt needs.
-# Floating point in SSE2, which every processor a supported Windows runs on has: x87 code would
-# round otherwise than the 64-bit build the tests run.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-EOF
+# The toolchain file: 64-bit as it is; 32-bit with floating point in SSE2, which every processor
+# that a supported Windows runs on has: x87 code would round otherwise than the 64-bit build that
+# the tests run.
+sse2_comment="" sse2_flags=""
+if [ "$arch" = i686 ]; then
+    sse2_comment=$'# Floating point in SSE2, which every processor a supported Windows runs on has: x87 code would\n# round otherwise than the 64-bit build the tests run.\n'
+    sse2_flags=$'set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")\nset(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")\n'
 fi
+{
+    printf '# Cross-compiles for %s-bit Windows with MinGW-w64, in its posix thread model, which Qt needs.\n' \
+        "$([ "$arch" = i686 ] && echo 32 || echo 64)"
+    printf '%s' "$sse2_comment"
+    printf 'set(CMAKE_SYSTEM_NAME Windows)\nset(CMAKE_SYSTEM_PROCESSOR %s)\n' "$arch"
+    printf 'set(CMAKE_C_COMPILER %s-gcc-posix)\nset(CMAKE_CXX_COMPILER %s-g++-posix)\n' "$triplet" "$triplet"
+    printf 'set(CMAKE_RC_COMPILER %s-windres)\n' "$triplet"
+    printf '%s' "$sse2_flags"
+    printf 'set(CMAKE_FIND_ROOT_PATH /usr/%s)\n' "$triplet"
+    printf 'set(CMAKE_FIND_ROOT_PATH_MODE_%s)\n' "PROGRAM NEVER" "LIBRARY ONLY" "INCLUDE ONLY" "PACKAGE ONLY"
+} >"$toolchain.new"
 if cmp -s "$toolchain.new" "$toolchain"; then rm "$toolchain.new"; else mv "$toolchain.new" "$toolchain"; fi
 
 if [ ! -f "$qt_prefix/.done" ]; then

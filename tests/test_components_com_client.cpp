@@ -316,20 +316,6 @@ void TestComClient::unregisteredClassIsNotInstalled()
         "A (PrismorTest.Unregistered)" + notInstalled);
 }
 
-// COM as a single-threaded apartment before the application, as Qt's Windows platform would;
-// no other platform initialises it.
-int main(int argc, char *argv[])
-{
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
-        return 1;
-    int status = 0;
-    {
-        QCoreApplication application(argc, argv);
-        TestComClient test;
-        status = QTest::qExec(&test, argc, argv);
-    }
-    CoUninitialize();
-    return status;
-}
+PRISMOR_COM_TEST_MAIN(TestComClient)
 
 #include "test_components_com_client.moc"

@@ -13,10 +13,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#ifdef Q_OS_WIN
-#include <objbase.h>
-#endif
-
 #include <sqlite3.h>
 #ifdef Q_OS_WIN
 #include <QSettings>
@@ -1052,21 +1048,7 @@ void TestStandIn::handWrittenUserSetting()
 }
 
 #ifdef Q_OS_WIN
-// There the installed components are reached through COM, on an apartment of the test's own: no
-// platform plugin initialises one in a test without a GUI.
-int main(int argc, char *argv[])
-{
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
-        return 1;
-    int status = 0;
-    {
-        QCoreApplication application(argc, argv);
-        TestStandIn test;
-        status = QTest::qExec(&test, argc, argv);
-    }
-    CoUninitialize();
-    return status;
-}
+PRISMOR_COM_TEST_MAIN(TestStandIn)
 #else
 QTEST_GUILESS_MAIN(TestStandIn)
 #endif

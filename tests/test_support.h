@@ -141,3 +141,25 @@ using FolderSnapshot = QMap<QString, EntryState>;
 // The stored rows of every table of an SQLite database, in a fixed order, read without writing;
 // a null text when the file cannot be read as a database.
 [[nodiscard]] QString databaseContents(const QString &path);
+
+#ifdef Q_OS_WIN
+#include <objbase.h>
+
+// Like QTEST_GUILESS_MAIN, inside a single-threaded COM apartment of the test's own, as Qt's
+// Windows platform would make one: the installed components are reached through COM there, and
+// no platform plugin initialises it in a test without a GUI.
+#define PRISMOR_COM_TEST_MAIN(TestClass)                                                           \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))                             \
+            return 1;                                                                              \
+        int status = 0;                                                                            \
+        {                                                                                          \
+            QCoreApplication application(argc, argv);                                              \
+            TestClass test;                                                                        \
+            status = QTest::qExec(&test, argc, argv);                                              \
+        }                                                                                          \
+        CoUninitialize();                                                                          \
+        return status;                                                                             \
+    }
+#endif
