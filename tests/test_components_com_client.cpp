@@ -73,6 +73,7 @@ private slots:
     void toNumberTakesAVariant();
     void showChoicePassesItsArguments();
     void unregisteredClassIsNotInstalled();
+    void serverFileMissingIsNamed();
 
 private:
     [[nodiscard]] long live(const wchar_t *className) const { return m_liveObjects(className); }
@@ -314,6 +315,25 @@ void TestComClient::unregisteredClassIsNotInstalled()
         makeComSystemGlobal({ QStringLiteral("PrismorTest.Unregistered"), QStringLiteral("A") });
     }),
         "A (PrismorTest.Unregistered)" + notInstalled);
+}
+
+// A class whose registration outlived its file: the message names the component and the file.
+void TestComClient::serverFileMissingIsNamed()
+{
+    constexpr AutomationServer::ServedClass missing[] = { { L"PrismorTest.Missing",
+        L"{A73A724E-1400-4B16-B030-968D4815759D}", L"A class whose file is gone" } };
+    const std::wstring file = L"C:\\Norlix\\Gone\\NorlixComponents.dll";
+    QVERIFY(AutomationServer::registerServer(missing, file).done);
+    const auto unregister
+        = qScopeGuard([&] { (void)AutomationServer::unregisterServer(missing); });
+
+    const QString description = failure([] {
+        makeComSystemGlobal({ QStringLiteral("PrismorTest.Missing"), QStringLiteral("The test database") });
+    });
+    QVERIFY2(description.startsWith(QStringLiteral("The test database (PrismorTest.Missing) could "
+                                                   "not be started from C:\\Norlix\\Gone\\NorlixComponents.dll: ")),
+        qPrintable(description));
+    QVERIFY2(description.contains(QStringLiteral("(error 0x8")), qPrintable(description));
 }
 
 PRISMOR_COM_TEST_MAIN(TestComClient)

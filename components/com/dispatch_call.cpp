@@ -4,6 +4,7 @@
 
 #include <limits>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace Norlix {
@@ -86,6 +87,38 @@ QString failureDescription(HRESULT result, EXCEPINFO *exception, const QString &
     if (text.isEmpty())
         text = QStringLiteral("The call failed");
     return QStringLiteral("%1 (error 0x%2 %3)").arg(text, hex(result), where);
+}
+
+// The file that serves a class in-process, as the registry names it, or empty text.
+QString serverFile(REFCLSID classId)
+{
+    wchar_t guid[64] = {};
+    if (StringFromGUID2(classId, guid, 64) == 0)
+        return {};
+    const std::wstring key = L"CLSID\\" + std::wstring(guid) + L"\\InprocServer32";
+    wchar_t path[MAX_PATH * 2] = {};
+    DWORD size = sizeof(path) - sizeof(wchar_t);
+    // RRF_RT_REG_SZ also reads a REG_EXPAND_SZ, expanded.
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ,
+            nullptr, path, &size)
+        != ERROR_SUCCESS)
+        return {};
+    return QString::fromWCharArray(path);
+}
+
+// A class that is registered but could not be made: what the component said, or else which
+// component, from which file, and what the system says.
+QString creationFailure(const ComClass &component, REFCLSID classId, HRESULT result)
+{
+    if (const QString said = errorInfoDescription(); !said.isEmpty())
+        return said;
+    const QString file = serverFile(classId);
+    QString text = systemText(result);
+    if (text.isEmpty())
+        text = QStringLiteral("it failed");
+    return QStringLiteral("%1 (%2) could not be started%3: %4 (error 0x%5)")
+        .arg(component.name, component.progId,
+            file.isEmpty() ? QString() : QStringLiteral(" from ") + file, text, hex(result));
 }
 
 Variant converted(const Variant &value, VARTYPE type)
@@ -196,6 +229,8 @@ AutomationObject::AutomationObject(ComRef<IDispatch> dispatch, ComClass componen
 
 AutomationObject AutomationObject::create(const ComClass &component)
 {
+    // Error information left over from an earlier call must not describe this one.
+    SetErrorInfo(0, nullptr);
     CLSID classId {};
     HRESULT result = CLSIDFromProgID(wide(component.progId), &classId);
     ComRef<IDispatch> dispatch;
@@ -206,8 +241,7 @@ AutomationObject AutomationObject::create(const ComClass &component)
         throw ComponentError(QStringLiteral("%1 (%2) is not installed on this workstation.")
                                  .arg(component.name, component.progId));
     if (FAILED(result))
-        throw ComponentError(failureDescription(
-            result, nullptr, QStringLiteral("creating %1").arg(component.progId)));
+        throw ComponentError(creationFailure(component, classId, result));
     return AutomationObject(std::move(dispatch), component);
 }
 
