@@ -137,15 +137,30 @@ void giveBack(const QString &name, const QString &letter)
     }
 }
 
+// While the CAUTION message waits for an answer, another window or program, or a close of this
+// one that puts the saved company back, may make another company current. Retry and Unlock would
+// then act on that company's accounts, releasing a lock that is not the one the user was shown.
+void requireStillCurrentAfterChoice(const QString &letter)
+{
+    const QString current = freshCompanyDatabase()->CompanyLetter();
+    if (current != letter)
+        throw Norlix::ComponentError(
+            QStringLiteral("Company %1 was made current while the CAUTION message was open, by "
+                           "another window or program. The check of company %2 ends here, and "
+                           "nothing was done to the accounts of either company.")
+                .arg(onOneLine(current), letter));
+}
+
 } // namespace
 
 bool Main::TryLockAccounts()
 {
+    const QString letter = txtLetter->text();
     // No limit on attempts: only a lock taken or the user's Exit ends the probe.
     for (;;) {
         const QString name = WorkstationName.isEmpty() ? TempWorkstationName() : WorkstationName;
         if (freshCompanyDatabase()->AccountsLock(name, lockAction) == name) {
-            giveBack(name, txtLetter->text());
+            giveBack(name, letter);
             return true;
         }
 
@@ -153,6 +168,7 @@ bool Main::TryLockAccounts()
             cautionTitle, cautionMessage, cautionButtons, cautionStyle, 0);
         if (answer == QLatin1String("Exit"))
             return false;
+        requireStillCurrentAfterChoice(letter);
         if (answer == QLatin1String("Unlock")) {
             const QString holder = freshCompanyDatabase()->LockOwner(QStringLiteral("LA"));
             AddResult(QStringLiteral("..... accounts seem to be locked by WorkStation: ")

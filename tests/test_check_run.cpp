@@ -107,6 +107,8 @@ private slots:
 
     void lockProbe_data();
     void lockProbe();
+    void answerAfterAnotherCompanyWasMadeCurrent_data();
+    void answerAfterAnotherCompanyWasMadeCurrent();
     void giveBackThroughABusyFile_data();
     void giveBackThroughABusyFile();
     void shellWordForEachPlatform_data();
@@ -219,6 +221,7 @@ void TestCheckRun::emptyWorkstationNameUsesATemporaryName()
     setWorkstationSetting(QString());
     m_norlix.companies["B"].settings["CompanyVersNbr"] = "V0";
     auto window = openWindow();
+    window->txtLetter->setText(m_norlix.currentLetter);
     QVERIFY(window->workstationName().isEmpty());
 
     runCheck(*window, QStringLiteral("B"));
@@ -462,6 +465,8 @@ void TestCheckRun::lockProbe_data()
     const QString lock = QStringLiteral("AccountsLock(WS1,LOCK)");
     const QString unlock = QStringLiteral("AccountsLock(WS1,UNLOCK)");
     const QString choice = QStringLiteral("ShowChoice");
+    // After every answer but Exit: is the company still the one the message was about?
+    const QString current = QStringLiteral("CompanyLetter?");
 
     QTest::newRow("free") << "" << QStringList() << QStringList() << true
                           << QStringList { lock, unlock } << QStringList();
@@ -469,37 +474,41 @@ void TestCheckRun::lockProbe_data()
                                 << QStringList { lock, choice } << QStringList();
     QTest::newRow("held, Retry then Exit")
         << "W7" << QStringList() << QStringList { "Retry", "Exit" } << false
-        << QStringList { lock, choice, lock, choice } << QStringList();
+        << QStringList { lock, choice, current, lock, choice } << QStringList();
     QTest::newRow("held, Unlock")
         << "W7" << QStringList() << QStringList { "Unlock" } << true
-        << QStringList { lock, choice, "LockOwner(LA)", "AccountsLock(W7,UNLOCK)", lock, unlock }
+        << QStringList { lock, choice, current, "LockOwner(LA)", "AccountsLock(W7,UNLOCK)", lock,
+               unlock }
         << QStringList { "..... accounts seem to be locked by WorkStation: W7",
                "     Attempting to unlock" };
     QTest::newRow("held, unknown answers are a retry")
         << "W7" << QStringList() << QStringList { "retry", "", "Cancel", "EXIT", " Exit", "Exit" }
         << false
-        << QStringList { lock, choice, lock, choice, lock, choice, lock, choice, lock, choice, lock,
-               choice }
+        << QStringList { lock, choice, current, lock, choice, current, lock, choice, current, lock,
+               choice, current, lock, choice, current, lock, choice }
         << QStringList();
     QTest::newRow("held, Retry until the holder has gone")
         << "" << QStringList { "W7", "W7" } << QStringList { "Retry", "Retry" } << true
-        << QStringList { lock, choice, lock, choice, lock, unlock } << QStringList();
+        << QStringList { lock, choice, current, lock, choice, current, lock, unlock }
+        << QStringList();
     QTest::newRow("granted under a name differing in case")
         << "" << QStringList { "ws1" } << QStringList { "Exit" } << false
         << QStringList { lock, choice } << QStringList();
     QTest::newRow("held by the same name in lower case, Unlock")
         << "ws1" << QStringList() << QStringList { "Unlock" } << true
-        << QStringList { lock, choice, "LockOwner(LA)", "AccountsLock(ws1,UNLOCK)", lock, unlock }
+        << QStringList { lock, choice, current, "LockOwner(LA)", "AccountsLock(ws1,UNLOCK)", lock,
+               unlock }
         << QStringList { "..... accounts seem to be locked by WorkStation: ws1",
                "     Attempting to unlock" };
     QTest::newRow("held, but let go before Unlock")
         << "" << QStringList { "W7" } << QStringList { "Unlock" } << true
-        << QStringList { lock, choice, "LockOwner(LA)", lock, unlock }
+        << QStringList { lock, choice, current, "LockOwner(LA)", lock, unlock }
         << QStringList { "..... accounts seem to be locked by WorkStation: ",
                "     Attempting to unlock" };
     QTest::newRow("Unlock, then held by another, Exit")
         << "W7" << QStringList { "W7", "W8" } << QStringList { "Unlock", "Exit" } << false
-        << QStringList { lock, choice, "LockOwner(LA)", "AccountsLock(W7,UNLOCK)", lock, choice }
+        << QStringList { lock, choice, current, "LockOwner(LA)", "AccountsLock(W7,UNLOCK)", lock,
+               choice }
         << QStringList { "..... accounts seem to be locked by WorkStation: W7",
                "     Attempting to unlock" };
 }
@@ -517,6 +526,7 @@ void TestCheckRun::lockProbe()
     m_norlix.scriptedLockReplies.assign(scriptedLockReplies.cbegin(), scriptedLockReplies.cend());
     m_norlix.choiceAnswers.assign(answers.cbegin(), answers.cend());
     auto window = openWindow();
+    window->txtLetter->setText(m_norlix.currentLetter);
 
     QCOMPARE(window->TryLockAccounts(), locked);
 
@@ -531,6 +541,37 @@ void TestCheckRun::lockProbe()
         QCOMPARE(shown.number, 0);
     }
     QVERIFY(m_norlix.everyCallOnAFreshObject());
+}
+
+void TestCheckRun::answerAfterAnotherCompanyWasMadeCurrent_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("Unlock") << "Unlock";
+    QTest::newRow("Retry") << "Retry";
+}
+
+// The company made current while the CAUTION message waited, by another program or by a close of
+// the window, keeps its accounts lock: neither answer may act on it.
+void TestCheckRun::answerAfterAnotherCompanyWasMadeCurrent()
+{
+    QFETCH(QString, answer);
+    m_norlix.lockHolder = QStringLiteral("W7");
+    m_norlix.choiceAnswers = { answer };
+    m_norlix.onCall = [this](const QString &call) {
+        if (call == QLatin1String("ShowChoice"))
+            m_norlix.currentLetter = QStringLiteral("A");
+    };
+    auto window = openWindow();
+
+    runCheck(*window, QStringLiteral("B"));
+
+    QCOMPARE(m_norlix.lockCalls(), QStringList { "AccountsLock(WS1,LOCK)" });
+    QVERIFY(!m_norlix.calls.contains(QStringLiteral("LockOwner(LA)")));
+    QCOMPARE(m_norlix.lockHolder, QStringLiteral("W7"));
+    QCOMPARE(m_messages->texts(),
+        QStringList { "Company A was made current while the CAUTION message was open, by another "
+                      "window or program. The check of company B ends here, and nothing was done "
+                      "to the accounts of either company." });
 }
 
 void TestCheckRun::giveBackThroughABusyFile_data()
@@ -699,6 +740,7 @@ void TestCheckRun::temporaryNamesAreDrawnAfreshAtEveryAttempt()
     m_norlix.lockHolder = QStringLiteral("W7");
     m_norlix.choiceAnswers = { "Retry", "Retry", "Retry", "Retry", "Retry", "Exit" };
     auto window = openWindow();
+    window->txtLetter->setText(m_norlix.currentLetter);
     QVERIFY(window->workstationName().isEmpty());
 
     QVERIFY(!window->TryLockAccounts());
@@ -722,6 +764,7 @@ void TestCheckRun::temporaryNameAfterUnlockIsUsedForLockAndUnlock()
     m_norlix.lockHolder = QStringLiteral("W7");
     m_norlix.choiceAnswers = { QStringLiteral("Unlock") };
     auto window = openWindow();
+    window->txtLetter->setText(m_norlix.currentLetter);
 
     QVERIFY(window->TryLockAccounts());
 
