@@ -53,7 +53,6 @@ public:
     {
     }
 
-    [[nodiscard]] UINT count() const { return m_parameters.cArgs; }
     // The argument as given, a reference (VBScript passes its variables as VT_BYREF|VT_VARIANT)
     // followed to its value, as a ByVal parameter receives it.
     void argument(UINT index, OwnedVariant &value) const;

@@ -1,5 +1,6 @@
 #include "dispatch_call.h"
 
+#include "class_registration.h"
 #include "component_error.h"
 
 #include <limits>
@@ -89,30 +90,14 @@ QString failureDescription(HRESULT result, EXCEPINFO *exception, const QString &
     return QStringLiteral("%1 (error 0x%2 %3)").arg(text, hex(result), where);
 }
 
-// The file that serves a class in-process, as the registry names it, or empty text.
-QString serverFile(REFCLSID classId)
-{
-    wchar_t guid[64] = {};
-    if (StringFromGUID2(classId, guid, 64) == 0)
-        return {};
-    const std::wstring key = L"CLSID\\" + std::wstring(guid) + L"\\InprocServer32";
-    wchar_t path[MAX_PATH * 2] = {};
-    DWORD size = sizeof(path) - sizeof(wchar_t);
-    // RRF_RT_REG_SZ also reads a REG_EXPAND_SZ, expanded.
-    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ,
-            nullptr, path, &size)
-        != ERROR_SUCCESS)
-        return {};
-    return QString::fromWCharArray(path);
-}
-
 // A class that is registered but could not be made: what the component said, or else which
 // component, from which file, and what the system says.
-QString creationFailure(const ComClass &component, REFCLSID classId, HRESULT result)
+QString creationFailure(const ComClass &component, HRESULT result)
 {
     if (const QString said = errorInfoDescription(); !said.isEmpty())
         return said;
-    const QString file = serverFile(classId);
+    const QString file =
+        QString::fromStdWString(AutomationServer::registeredServer(wide(component.progId)));
     QString text = systemText(result);
     if (text.isEmpty())
         text = QStringLiteral("it failed");
@@ -241,7 +226,7 @@ AutomationObject AutomationObject::create(const ComClass &component)
         throw ComponentError(QStringLiteral("%1 (%2) is not installed on this workstation.")
                                  .arg(component.name, component.progId));
     if (FAILED(result))
-        throw ComponentError(creationFailure(component, classId, result));
+        throw ComponentError(creationFailure(component, result));
     return AutomationObject(std::move(dispatch), component);
 }
 
