@@ -145,9 +145,9 @@ void requireStillCurrentAfterChoice(const QString &letter)
     const QString current = freshCompanyDatabase()->CompanyLetter();
     if (current != letter)
         throw Norlix::ComponentError(
-            QStringLiteral("Company %1 was made current while the CAUTION message was open, by "
-                           "another window or program. The check of company %2 ends here, and "
-                           "nothing was done to the accounts of either company.")
+            QStringLiteral("Company %1 became the current company while the CAUTION message "
+                           "was open. The check of company %2 ends here, and nothing was done to "
+                           "the accounts of either company.")
                 .arg(onOneLine(current), letter));
 }
 

@@ -221,7 +221,6 @@ void TestCheckRun::emptyWorkstationNameUsesATemporaryName()
     setWorkstationSetting(QString());
     m_norlix.companies["B"].settings["CompanyVersNbr"] = "V0";
     auto window = openWindow();
-    window->txtLetter->setText(m_norlix.currentLetter);
     QVERIFY(window->workstationName().isEmpty());
 
     runCheck(*window, QStringLiteral("B"));
@@ -562,6 +561,7 @@ void TestCheckRun::answerAfterAnotherCompanyWasMadeCurrent()
             m_norlix.currentLetter = QStringLiteral("A");
     };
     auto window = openWindow();
+    QSignalSpy ended(window.get(), &Main::ended);
 
     runCheck(*window, QStringLiteral("B"));
 
@@ -569,9 +569,13 @@ void TestCheckRun::answerAfterAnotherCompanyWasMadeCurrent()
     QVERIFY(!m_norlix.calls.contains(QStringLiteral("LockOwner(LA)")));
     QCOMPARE(m_norlix.lockHolder, QStringLiteral("W7"));
     QCOMPARE(m_messages->texts(),
-        QStringList { "Company A was made current while the CAUTION message was open, by another "
-                      "window or program. The check of company B ends here, and nothing was done "
-                      "to the accounts of either company." });
+        QStringList { "Company A became the current company while the CAUTION message was open. "
+                      "The check of company B ends here, and nothing was done to the accounts of "
+                      "either company." });
+    // As after any failure in the check: the saved company is put back, and Prismor ends.
+    QCOMPARE(m_norlix.letterWrites().last(), QStringLiteral("CompanyLetter=C"));
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.at(0).at(0).toInt(), 1);
 }
 
 void TestCheckRun::giveBackThroughABusyFile_data()

@@ -94,21 +94,25 @@ constexpr CallSite callSites[] = {
     { "check: creating ChoiceDialog", "ChoiceDialog creation", 1, Phase::Check, 6, "OTHER-PC",
         "A" },
     { "check: ShowChoice", "ShowChoice", 1, Phase::Check, 6, "OTHER-PC", "A" },
-    { "check: Instance for LockOwner", "Instance", 11, Phase::Check, 6, "OTHER-PC", "A" },
+    { "check: Instance for the company current after the answer", "Instance", 11, Phase::Check, 6,
+        "OTHER-PC", "A" },
+    { "check: CompanyLetter read after the answer", "CompanyLetter?", 2, Phase::Check, 6,
+        "OTHER-PC", "A" },
+    { "check: Instance for LockOwner", "Instance", 12, Phase::Check, 6, "OTHER-PC", "A" },
     { "check: LockOwner", "LockOwner(LA)", 1, Phase::Check, 6, "OTHER-PC", "A" },
-    { "check: Instance for the holder's UNLOCK", "Instance", 12, Phase::Check, 8, "OTHER-PC", "A" },
+    { "check: Instance for the holder's UNLOCK", "Instance", 13, Phase::Check, 8, "OTHER-PC", "A" },
     { "check: AccountsLock UNLOCK of the holder", "AccountsLock(OTHER-PC,UNLOCK)", 1, Phase::Check,
         8, "OTHER-PC", "A" },
-    { "check: Instance for the LOCK granted", "Instance", 13, Phase::Check, 8, "", "A" },
+    { "check: Instance for the LOCK granted", "Instance", 14, Phase::Check, 8, "", "A" },
     { "check: AccountsLock LOCK granted", "AccountsLock(FRONT-DESK,LOCK)", 2, Phase::Check, 8, "",
         "A" },
     // The lock was granted and giving it back failed in a way that may have changed something:
     // it is not asked again, and the message says how to release the hold.
-    { "check: Instance for the own UNLOCK", "Instance", 14, Phase::Check, 8, "FRONT-DESK", "A",
+    { "check: Instance for the own UNLOCK", "Instance", 15, Phase::Check, 8, "FRONT-DESK", "A",
         true },
     { "check: AccountsLock UNLOCK own", "AccountsLock(FRONT-DESK,UNLOCK)", 1, Phase::Check, 8,
         "FRONT-DESK", "A", true },
-    { "exit: Instance", "Instance", 15, Phase::Exit, 10, "", "C" },
+    { "exit: Instance", "Instance", 16, Phase::Exit, 10, "", "C" },
     { "exit: CompanyLetter write", "CompanyLetter=A", 1, Phase::Exit, 10, "", "C" },
 };
 
@@ -312,7 +316,7 @@ void TestFaults::noWorkingObject_data()
     QTest::newRow("check: no company database object for the LOCK")
         << "Instance" << 10 << noDatabaseObject << "A";
     QTest::newRow("check: no converter object") << "Converter" << 1 << noConverterObject << "A";
-    QTest::newRow("exit: no company database object") << "Instance" << 15 << QString() << "C";
+    QTest::newRow("exit: no company database object") << "Instance" << 16 << QString() << "C";
 }
 
 // A component that gives back nothing to work on fails like one that raises.
