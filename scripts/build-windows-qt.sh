@@ -36,7 +36,29 @@ sqlite_dir=$cache/sqlite-$sqlite_version
 toolchain=$cache/mingw-w64-$arch.cmake
 work=$cache/work$suffix
 stamp=$cache/complete$suffix
-stamp_text="qt $qt_version sqlite $sqlite_version"
+# The shipped build needs only what Prismor.exe needs; the tests run on the other one. Its
+# fonts come from DirectWrite, so it needs no FreeType (nor the offscreen platform, which the
+# tests use); the widgets, dialogs and document formats that Prismor never shows go too. Three
+# stay that Qt 6.4 does not build or link without: XPM images (drag and drop depends on them, and
+# QApplication on that), the input dialog (the Windows style includes its header) and Direct2D
+# (the Windows platform links DirectWrite's font database, which is built only with it).
+tested_only=() shipped_only=()
+[ "$arch" = i686 ] || tested_only=(-qt-freetype)
+[ "$arch" = x86_64 ] || shipped_only=(
+    -no-feature-testlib -no-freetype
+    -no-feature-graphicsview -no-feature-mdiarea -no-feature-calendarwidget
+    -no-feature-dockwidget -no-feature-toolbox -no-feature-wizard -no-feature-undoview
+    -no-feature-columnview -no-feature-datawidgetmapper -no-feature-dial
+    -no-feature-keysequenceedit -no-feature-fontcombobox -no-feature-syntaxhighlighter
+    -no-feature-textbrowser -no-feature-commandlinkbutton -no-feature-splashscreen
+    -no-feature-lcdnumber -no-feature-listwidget -no-feature-treewidget -no-feature-tablewidget
+    -no-feature-colordialog -no-feature-fontdialog -no-feature-filedialog
+    -no-feature-errormessage -no-feature-progressdialog
+    -no-feature-pdf -no-feature-textmarkdownreader -no-feature-textmarkdownwriter
+    -no-feature-textodfwriter -no-feature-movie -no-feature-imageformat_ppm
+    -no-feature-imageformat_xbm)
+# The stamp names what was left out, so that leaving out something else builds Qt again.
+stamp_text="qt $qt_version sqlite $sqlite_version${shipped_only[*]:+ ${shipped_only[*]}}"
 jobs=$(nproc)
 
 say() { printf '[build-windows-qt %s] %s\n' "$(date +%H:%M:%S)" "$*"; }
@@ -199,7 +221,7 @@ fi
 } >"$toolchain.new"
 if cmp -s "$toolchain.new" "$toolchain"; then rm "$toolchain.new"; else mv "$toolchain.new" "$toolchain"; fi
 
-if [ ! -f "$qt_prefix/.done" ]; then
+if [ "$(cat "$qt_prefix/.done" 2>/dev/null || echo none)" != "${shipped_only[*]}" ]; then
     version=$(source_version qt6-base "$host_qt")
     [ "$version" = "$host_qt" ] || die "Debian's archive has no qt6-base source $host_qt"
     say "fetching the source of qt6-base $version"
@@ -207,11 +229,8 @@ if [ ! -f "$qt_prefix/.done" ]; then
     grep -q "QT_REPO_MODULE_VERSION \"$qt_version\"" "$qt_src/.cmake.conf" \
         || die "$qt_src is not Qt $qt_version"
     qt_build=$work/qt-build
-    # The shipped build needs only what Prismor.exe needs; the tests run on the other one.
-    shipped_only=()
-    [ "$arch" = x86_64 ] || shipped_only=(-no-feature-testlib)
     mkdir -p "$qt_build"
-    if [ ! -f "$qt_build/.configured" ]; then
+    if [ "$(cat "$qt_build/.configured" 2>/dev/null || echo none)" != "${shipped_only[*]}" ]; then
         say "configuring Qt (about a minute)"
         rm -rf "$qt_build"
         mkdir -p "$qt_build"
@@ -221,17 +240,17 @@ if [ ! -f "$qt_prefix/.done" ]; then
             -qt-host-path /usr \
             -static -release -nomake examples -nomake tests \
             -no-opengl -no-dbus -no-icu -no-glib -no-zstd -no-libjpeg \
-            -qt-zlib -qt-libpng -qt-freetype -qt-harfbuzz -qt-pcre -qt-doubleconversion \
+            -qt-zlib -qt-libpng -qt-harfbuzz -qt-pcre -qt-doubleconversion \
             -no-feature-sql -no-feature-network -no-feature-printsupport -no-feature-concurrent \
             -no-feature-xml -no-feature-vulkan \
             -no-feature-tabletevent \
-            "${shipped_only[@]}" \
+            "${tested_only[@]}" "${shipped_only[@]}" \
             -- -G Ninja \
             -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
             -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
             >configure.log 2>&1) \
             || { tail -n 40 "$qt_build/configure.log" >&2; die "configuring Qt failed (log: $qt_build/configure.log)"; }
-        touch "$qt_build/.configured"
+        printf '%s\n' "${shipped_only[*]}" >"$qt_build/.configured"
     fi
     say "building Qt with $jobs jobs (about 20 minutes on two cores; log: $qt_build/build.log)"
     # Ninja's progress, one line in about fifty.
@@ -247,7 +266,7 @@ if [ ! -f "$qt_prefix/.done" ]; then
     rm -rf "$qt_prefix"
     cmake --install "$qt_build" >"$work/qt-install.log" 2>&1 \
         || { tail -n 30 "$work/qt-install.log" >&2; die "installing Qt failed"; }
-    touch "$qt_prefix/.done"
+    printf '%s\n' "${shipped_only[*]}" >"$qt_prefix/.done"
     say "deleting the build folder"
     rm -rf "$qt_build" "$work/qt6-base"
 fi

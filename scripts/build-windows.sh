@@ -9,6 +9,7 @@
 #                         machines run no 32-bit code, so this build is the one tested under Wine
 # The programs need no DLL but Windows' own; scripts/test-windows.sh tests them, and ctest runs
 # the test programs through scripts/windows/wine-run.sh.
+#   scripts/build-windows.sh [tested|shipped]    both builds when neither is named
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cache=${PRISMOR_WINDOWS_CACHE:-$HOME/.cache/prismor/windows}
@@ -26,6 +27,15 @@ build() {
     cmake --build "$dir" --parallel "$(nproc)"
 }
 
-build x86_64 qt-6.4.2 "$test_dir" -DBUILD_TESTING=ON \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$PWD/scripts/windows/wine-run.sh"
-build i686 qt-6.4.2-i686 "$ship_dir" -DBUILD_TESTING=OFF
+which=${1:-both}
+case $which in
+    tested|shipped|both) ;;
+    *) echo "build-windows: unknown build \"$which\" (tested or shipped)" >&2; exit 2 ;;
+esac
+if [ "$which" != shipped ]; then
+    build x86_64 qt-6.4.2 "$test_dir" -DBUILD_TESTING=ON \
+        -DCMAKE_CROSSCOMPILING_EMULATOR="$PWD/scripts/windows/wine-run.sh"
+fi
+if [ "$which" != tested ]; then
+    build i686 qt-6.4.2-i686 "$ship_dir" -DBUILD_TESTING=OFF
+fi
