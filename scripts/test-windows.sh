@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Prismor for Windows in both its targets (scripts/build-windows.sh;
 # the first run on a machine also builds Qt for each, about half an hour apiece; the shipped one is
-# built while the tested one runs under Wine), and tests them as a Windows user would meet them. These machines run no 32-bit code: the 32-bit build, which
-# ships, is checked as files, and the same code built for x86_64 runs every test under Wine.
+# built while the tested one runs under Wine), and tests them as a Windows user would meet them.
+# These machines run no 32-bit code: the 32-bit build, which ships, is checked as files, and the
+# same code built for x86_64 runs every test under Wine.
 #   1. the programs as read from the files: PE32 for i386 (shipped) and PE32+ for x86-64
 #      (tested), GUI, console and DLL, Windows' own DLLs only, the version block and the icon,
 #      the server's exports undecorated (and that this check catches faulty files);
@@ -19,11 +20,11 @@ ship_dir=${PRISMOR_WINDOWS_SHIP_DIR:-build-windows-x86}
 scripts/install-dependencies.sh windows
 scripts/build-windows.sh tested
 
-# The shipped build compiles, at a low priority, while the tested one runs under Wine, which
+# The shipped build compiles, at the lowest priority, while the tested one runs under Wine, which
 # spends its time starting processes and waiting on windows rather than computing.
 # It runs in a process group of its own, so that an interrupted run stops all of it.
 ship_log=$(mktemp -t prismor-shipped-build.XXXXXX)
-setsid nice -n 10 scripts/build-windows.sh shipped >"$ship_log" 2>&1 &
+setsid nice -n 19 scripts/build-windows.sh shipped >"$ship_log" 2>&1 &
 ship_build=$!
 trap '[ -z "$ship_build" ] || kill -TERM -- -"$ship_build" 2>/dev/null || true; rm -f "$ship_log"' EXIT
 
