@@ -36,12 +36,16 @@ sqlite_dir=$cache/sqlite-$sqlite_version
 toolchain=$cache/mingw-w64-$arch.cmake
 work=$cache/work$suffix
 stamp=$cache/complete$suffix
+# Neither build needs the Direct2D platform plugin (a second copy of the Windows one, which
+# Prismor never loads) or GIF images.
+left_out=(-no-feature-direct2d1_1 -no-feature-gif)
 # The shipped build needs only what Prismor.exe needs; the tests run on the other one. Its
 # fonts come from DirectWrite, so it needs no FreeType (nor the offscreen platform, which the
 # tests use); the widgets, dialogs and document formats that Prismor never shows go too. Three
 # stay that Qt 6.4 does not build or link without: XPM images (drag and drop depends on them, and
 # QApplication on that), the input dialog (the Windows style includes its header) and Direct2D
-# (the Windows platform links DirectWrite's font database, which is built only with it).
+# (the Windows platform links DirectWrite's font database, which is built only with it; its
+# plugin of its own goes).
 tested_only=() shipped_only=()
 [ "$arch" = i686 ] || tested_only=(-qt-freetype)
 [ "$arch" = x86_64 ] || shipped_only=(
@@ -57,8 +61,9 @@ tested_only=() shipped_only=()
     -no-feature-pdf -no-feature-textmarkdownreader -no-feature-textmarkdownwriter
     -no-feature-textodfwriter -no-feature-movie -no-feature-imageformat_ppm
     -no-feature-imageformat_xbm)
+left_out+=("${shipped_only[@]}")
 # The stamp names what was left out, so that leaving out something else builds Qt again.
-stamp_text="qt $qt_version sqlite $sqlite_version${shipped_only[*]:+ ${shipped_only[*]}}"
+stamp_text="qt $qt_version sqlite $sqlite_version ${left_out[*]}"
 jobs=$(nproc)
 
 say() { printf '[build-windows-qt %s] %s\n' "$(date +%H:%M:%S)" "$*"; }
@@ -221,7 +226,7 @@ fi
 } >"$toolchain.new"
 if cmp -s "$toolchain.new" "$toolchain"; then rm "$toolchain.new"; else mv "$toolchain.new" "$toolchain"; fi
 
-if [ "$(cat "$qt_prefix/.done" 2>/dev/null || echo none)" != "${shipped_only[*]}" ]; then
+if [ "$(cat "$qt_prefix/.done" 2>/dev/null || echo none)" != "${left_out[*]}" ]; then
     version=$(source_version qt6-base "$host_qt")
     [ "$version" = "$host_qt" ] || die "Debian's archive has no qt6-base source $host_qt"
     say "fetching the source of qt6-base $version"
@@ -230,7 +235,7 @@ if [ "$(cat "$qt_prefix/.done" 2>/dev/null || echo none)" != "${shipped_only[*]}
         || die "$qt_src is not Qt $qt_version"
     qt_build=$work/qt-build
     mkdir -p "$qt_build"
-    if [ "$(cat "$qt_build/.configured" 2>/dev/null || echo none)" != "${shipped_only[*]}" ]; then
+    if [ "$(cat "$qt_build/.configured" 2>/dev/null || echo none)" != "${left_out[*]}" ]; then
         say "configuring Qt (about a minute)"
         rm -rf "$qt_build"
         mkdir -p "$qt_build"
@@ -244,13 +249,13 @@ if [ "$(cat "$qt_prefix/.done" 2>/dev/null || echo none)" != "${shipped_only[*]}
             -no-feature-sql -no-feature-network -no-feature-printsupport -no-feature-concurrent \
             -no-feature-xml -no-feature-vulkan \
             -no-feature-tabletevent \
-            "${tested_only[@]}" "${shipped_only[@]}" \
+            "${tested_only[@]}" "${left_out[@]}" \
             -- -G Ninja \
             -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
             -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
             >configure.log 2>&1) \
             || { tail -n 40 "$qt_build/configure.log" >&2; die "configuring Qt failed (log: $qt_build/configure.log)"; }
-        printf '%s\n' "${shipped_only[*]}" >"$qt_build/.configured"
+        printf '%s\n' "${left_out[*]}" >"$qt_build/.configured"
     fi
     say "building Qt with $jobs jobs (about 20 minutes on two cores; log: $qt_build/build.log)"
     # Ninja's progress, one line in about fifty.
@@ -266,7 +271,7 @@ if [ "$(cat "$qt_prefix/.done" 2>/dev/null || echo none)" != "${shipped_only[*]}
     rm -rf "$qt_prefix"
     cmake --install "$qt_build" >"$work/qt-install.log" 2>&1 \
         || { tail -n 30 "$work/qt-install.log" >&2; die "installing Qt failed"; }
-    printf '%s\n' "${shipped_only[*]}" >"$qt_prefix/.done"
+    printf '%s\n' "${left_out[*]}" >"$qt_prefix/.done"
     say "deleting the build folder"
     rm -rf "$qt_build" "$work/qt6-base"
 fi
