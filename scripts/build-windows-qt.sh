@@ -36,20 +36,16 @@ sqlite_dir=$cache/sqlite-$sqlite_version
 toolchain=$cache/mingw-w64-$arch.cmake
 work=$cache/work$suffix
 stamp=$cache/complete$suffix
-# Neither build needs the Direct2D platform plugin (a second copy of the Windows one, which
-# Prismor never loads) or GIF images.
-left_out=(-no-feature-direct2d1_1 -no-feature-gif)
-# The shipped build needs only what Prismor.exe needs; the tests run on the other one. Its
-# fonts come from DirectWrite, so it needs no FreeType (nor the offscreen platform, which the
-# tests use); the widgets, dialogs and document formats that Prismor never shows go too. Three
-# stay that Qt 6.4 does not build or link without: XPM images (drag and drop depends on them, and
-# QApplication on that), the input dialog (the Windows style includes its header) and Direct2D
-# (the Windows platform links DirectWrite's font database, which is built only with it; its
-# plugin of its own goes).
-tested_only=() shipped_only=()
-[ "$arch" = i686 ] || tested_only=(-qt-freetype)
-[ "$arch" = x86_64 ] || shipped_only=(
-    -no-feature-testlib -no-freetype
+# Both builds leave out what Prismor.exe never uses, so that the tests run on the Qt that ships.
+# Its fonts come from DirectWrite, so it needs no FreeType (nor the offscreen platform); the
+# widgets, dialogs and document formats that Prismor never shows go too, and so do the Direct2D
+# platform plugin (a second copy of the Windows one, which Prismor never loads) and GIF images.
+# Three stay that Qt 6.4 does not build or link without: XPM images (drag and drop depends on
+# them, and QApplication on that), the input dialog (the Windows style includes its header) and
+# Direct2D itself (the Windows platform links DirectWrite's font database, which is built only
+# with it). The shipped build also goes without Qt Test, which only the tests use.
+left_out=(
+    -no-freetype -no-feature-direct2d1_1 -no-feature-gif
     -no-feature-graphicsview -no-feature-mdiarea -no-feature-calendarwidget
     -no-feature-dockwidget -no-feature-toolbox -no-feature-wizard -no-feature-undoview
     -no-feature-columnview -no-feature-datawidgetmapper -no-feature-dial
@@ -61,7 +57,7 @@ tested_only=() shipped_only=()
     -no-feature-pdf -no-feature-textmarkdownreader -no-feature-textmarkdownwriter
     -no-feature-textodfwriter -no-feature-movie -no-feature-imageformat_ppm
     -no-feature-imageformat_xbm)
-left_out+=("${shipped_only[@]}")
+[ "$arch" = x86_64 ] || left_out+=(-no-feature-testlib)
 # The stamp names what was left out, so that leaving out something else builds Qt again.
 stamp_text="qt $qt_version sqlite $sqlite_version ${left_out[*]}"
 jobs=$(nproc)
@@ -249,7 +245,7 @@ if [ "$(cat "$qt_prefix/.done" 2>/dev/null || echo none)" != "${left_out[*]}" ];
             -no-feature-sql -no-feature-network -no-feature-printsupport -no-feature-concurrent \
             -no-feature-xml -no-feature-vulkan \
             -no-feature-tabletevent \
-            "${tested_only[@]}" "${left_out[@]}" \
+            "${left_out[@]}" \
             -- -G Ninja \
             -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
             -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
