@@ -60,8 +60,10 @@ int plainDigitCount(const ShortestDigits &number)
 std::string exponentForm(const ShortestDigits &number)
 {
     std::string text = number.digits.substr(0, 1);
-    if (number.digits.size() > 1)
-        text += "." + number.digits.substr(1);
+    if (number.digits.size() > 1) {
+        text += '.';
+        text += number.digits.substr(1);
+    }
     text += number.exponent < 0 ? "E-" : "E+";
     text += std::to_string(std::abs(number.exponent));
     return text;
