@@ -597,13 +597,14 @@ void TestCheckEndToEnd::startAndExitDoNothingWhileTheDialogIsOpen()
             clicking = true;
             // From a timer of its own, so that a dialog the clicks open is answered too.
             QTimer::singleShot(0, this, [&] {
-                clickStartAndExit(*window);
                 clicked = true;
+                clickStartAndExit(*window);
             });
             return;
         }
-        // The dialog is answered only once the clicks were made while it was open: a busy
-        // machine may run this timer before the clicks, and they would then come after it.
+        // The dialog is answered only once the clicks are made while it is open: a busy machine
+        // may run this timer before them, and they would then come after it. A dialog that the
+        // clicks themselves open is answered from inside them.
         if (!clicked)
             return;
         m_dialogTitles << dialog->title;
