@@ -89,15 +89,6 @@ private:
     qreal m_dpiY;
 };
 
-QFont arial(qreal points)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setWeight(QFont::Normal);
-    return font;
-}
-
 // Qt's own light palette, which the fixed white, yellow and green boxes and the blue and grey
 // texts are chosen against. A desktop theme's text colours would be light grey on those boxes
 // under a dark theme, and the blue name would sit on a dark face. Every colour is set, so that

@@ -3,6 +3,7 @@
 
 #include "run_prismor.h"
 
+#include "application_font.h"
 #include "application_icon.h"
 #include "main.h"
 #include "termination_signals.h"
@@ -117,6 +118,7 @@ int runPrismor()
     QApplication::setApplicationName(QStringLiteral("Prismor"));
     QApplication::setDesktopFileName(QStringLiteral("prismor"));
     QApplication::setWindowIcon(applicationIcon());
+    useArialAsDefaultFont();
     // The window decides when and with which status the utility ends (see Main::ended), also
     // when a dialog of the check is the last window to close.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -1,12 +1,13 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QPalette>
 #include <QWidget>
 #include <QtGlobal>
 
-// The window's layout is written in twips (1440 to the inch) and its colours as 0x00BBGGRR
-// values, red in the low byte; these turn them into what Qt draws with.
+// The window's layout is written in twips (1440 to the inch), its fonts as sizes of Arial and its
+// colours as 0x00BBGGRR values, red in the low byte; these turn them into what Qt draws with.
 
 // Twips to pixels at the given logical resolution, rounded to the nearest pixel: 15 twips to a
 // pixel at 96 dots per inch.
@@ -14,6 +15,16 @@
 {
     const qreal pixels = twips * dotsPerInch / 1440.0;
     return int(pixels + (pixels < 0 ? -0.5 : 0.5));
+}
+
+// Arial at normal weight, of the given size in points.
+[[nodiscard]] inline QFont arial(qreal points)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setWeight(QFont::Normal);
+    return font;
 }
 
 [[nodiscard]] constexpr QColor colourFromValue(quint32 value)

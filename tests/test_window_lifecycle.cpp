@@ -5,6 +5,7 @@
 #include "message_box_recorder.h"
 #include "window_test_support.h"
 
+#include <application_font.h>
 #include <main.h>
 #include <plain_label.h>
 #include <termination_signals.h>
@@ -13,9 +14,11 @@
 #include "test_support.h"
 
 #include <QAbstractButton>
+#include <QFont>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QWindow>
@@ -82,6 +85,7 @@ private slots:
     void errorInHandler();
 
     void realMessageBox();
+    void defaultFontIsArialOnWindows();
 
 private:
     void showMain();
@@ -605,6 +609,25 @@ void TestWindowLifecycle::realMessageBox()
     QCOMPARE(seen.parent, m_main.get());
     QVERIFY(!QApplication::activeModalWidget());
     QVERIFY(m_main->isVisible());
+}
+
+// On Windows Prismor makes Arial the application's font before the window, so that Qt never loads
+// the desktop's default font only to drop it; message boxes still take the desktop's message font.
+void TestWindowLifecycle::defaultFontIsArialOnWindows()
+{
+    const QFont applicationFont = QGuiApplication::font();
+    const QFont messageBoxFont = QApplication::font("QMessageBox");
+    const auto restore = qScopeGuard([&] { QGuiApplication::setFont(applicationFont); });
+
+    useArialAsDefaultFont();
+
+#ifdef Q_OS_WIN
+    QCOMPARE(QGuiApplication::font().family(), QStringLiteral("Arial"));
+    QCOMPARE(QGuiApplication::font().weight(), QFont::Normal);
+#else
+    QCOMPARE(QGuiApplication::font(), applicationFont);
+#endif
+    QCOMPARE(QApplication::font("QMessageBox"), messageBoxFont);
 }
 
 PRISMOR_WINDOW_TEST_MAIN(TestWindowLifecycle)
