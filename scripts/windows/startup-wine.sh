@@ -34,14 +34,22 @@ wineserver --persistent
 export NORLIX_HOME="Z:${work//\//\\}\\norlix"
 wine "$build/norlix.exe" demo >/dev/null
 
-# Milliseconds from the start of PROGRAM to its window TITLE being shown; then closes it.
+# Milliseconds from the start of PROGRAM to its window TITLE being shown; then closes it. A
+# program that ends, or shows no window within 30 s, ends the measurement with what it printed.
 time_start() {
     local program=$1 title=$2 started
     started=$(date +%s%N)
-    wine "$program" >/dev/null 2>&1 &
+    wine "$program" >"$work/output" 2>&1 &
     local pid=$!
     # Looked for every 10 ms: xdotool's own --sync looks only every half second.
-    until xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1; do sleep 0.01; done
+    until xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1; do
+        if ! kill -0 "$pid" 2>/dev/null || (( $(date +%s%N) - started > 30000000000 )); then
+            echo "$(basename "$program") showed no window \"$title\" within 30 s; it printed:" >&2
+            cat "$work/output" >&2
+            exit 1
+        fi
+        sleep 0.01
+    done
     echo $(( ($(date +%s%N) - started) / 1000000 ))
     # Without /f taskkill asks the window to close, as its close button does.
     wine taskkill /im "$(basename "$program")" >/dev/null 2>&1
