@@ -1,9 +1,11 @@
 // The floor that Qt sets for Prismor's start-up and memory: an empty top-level window with the
 // same client area as Prismor's window (10965 by 7530 twips, 731 by 502 pixels at 96 dots per
 // inch), shown by a main() shaped like Prismor's. Built with WITH_TEXT_LABEL it also shows one
-// line of text, the least a window needs to load fonts, for reference.
+// line of text, the least a window needs to load fonts, for reference. On Windows, as Prismor does,
+// Arial is the application's font.
 
 #include <QApplication>
+#include <QFont>
 #include <QLabel>
 #include <QScreen>
 #include <QWidget>
@@ -22,6 +24,11 @@ int pixelsFromTwips(int twips, qreal dotsPerInch)
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+#ifdef Q_OS_WIN
+    QFont arial(QStringLiteral("Arial"));
+    arial.setPointSizeF(9);
+    QGuiApplication::setFont(arial);
+#endif
     QWidget window;
     window.setWindowTitle(QStringLiteral("Bare window"));
     const QScreen *screen = window.screen();
