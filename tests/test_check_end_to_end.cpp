@@ -86,7 +86,8 @@ public:
 protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
-        count += event->type() == QEvent::MouseButtonRelease ? 1 : 0;
+        if (event->type() == QEvent::MouseButtonRelease)
+            ++count;
         return false;
     }
 };
